@@ -1,0 +1,10 @@
+#include "mainwindow/mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    MainWindow window;
+    return app.exec();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class QFileDialog;
+class Ui_DumpDialog;
+struct ImageRecord;
+
+// Writes every named bitmap of its files into a chosen folder as PNG files,
+// with one progress bar for the files and one for the images of a file.
+class DumpDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    DumpDialog(QWidget *parent, QStringList files);
+    ~DumpDialog() override;
+
+signals:
+    void nextSWF();
+    void nextImage();
+
+public slots:
+    void processNextSWF();
+    void convertData();
+    void convertFinished(int exitCode);
+    void convertError(QProcess::ProcessError error);
+    void processNextImage();
+    void dirSelected(QString folder);
+    void updateContainerString();
+    void updateResourceString();
+
+private:
+    QFileDialog *dirDialog;
+    Ui_DumpDialog *ui;
+    QStringList pendingFiles;
+    QString currentFile;
+    QString outputFolder;
+    QByteArray output;
+    QProcess process;
+    int fileCount;
+    int fileNumber;
+    int imageCount;
+    int imageNumber;
+    QList<ImageRecord *> images;
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// One named bitmap of the file being dumped, queued until its turn.
+struct ImageRecord {
+    QString name;    // symbol name, never empty
+    QByteArray data; // base64 text; the inflated pixels once handled
+    int width = 0;
+    int height = 0;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDomNode>
+#include <QImage>
+
+#include <optional>
+
+// Largest bitmap the decoder builds: 8191 x 8191 pixels (the Flash player's
+// own limit on each side). Larger ones are refused as undecodable.
+constexpr qint64 kMaxBitmapPixels = qint64(8191) * 8191;
+
+// Base64 text of a zlib stream -> inflated bytes. Empty when the data can't
+// be inflated. At most `maxBytes` bytes are produced; the rest of a longer
+// stream is ignored.
+QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes = 4 * kMaxBitmapPixels);
+
+// A, R, G, B bytes per pixel (colour premultiplied by alpha), rows from the
+// top -> image in QImage::Format_ARGB32_Premultiplied. Pixels the data does
+// not reach are transparent black. A null image when width or height is 0 or
+// less, above kMaxBitmapPixels, or when the image can't be allocated.
+QImage imageFromARGB(const QByteArray &pixels, int width, int height);
+
+// The preview's way from a DefineBitsLossless2 element to an image: nothing
+// on failure; a null image for a bitmap of width 0.
+std::optional<QImage> previewImage(const QDomNode &element);
+
+// The dump's way from a bitmap's base64 text and its size, as recorded at
+// catalogue time, to an image: a null image on any failure.
+QImage dumpImage(const QByteArray &base64, int width, int height);
+
+// Base64 text of a bitmap element the way the dump reads it: the first
+// child's first child's first child, names unchecked.
+QByteArray dumpBitmapText(const QDomNode &element);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDomNode>
+#include <QList>
+#include <QString>
+
+// Walking the converter's XML. Names are compared exactly (case-sensitive).
+
+// First child of `parent` whose node name is `name`; a null node if none.
+QDomNode childElement(const QDomNode &parent, const QString &name);
+// Every child of `parent` named `name`, in document order.
+QList<QDomNode> childElements(const QDomNode &parent, const QString &name);
+// Value of the attribute `name` of `node`; a null string when absent.
+QString attributeValue(const QDomNode &node, const QString &name);
+
+// A named format-5 lossless bitmap found by the catalogue reading.
+struct QualifyingBitmap {
+    QDomNode element; // the DefineBitsLossless2 element
+    int objectID = 0;
+    int width = 0;
+    int height = 0;
+    QString name; // symbol name, never empty
+};
+
+// What a caller of the catalogue reading decides or receives.
+class CatalogueHandler
+{
+public:
+    virtual ~CatalogueHandler() = default;
+    // Whether a file with this frame label is taken; false ends the reading
+    // with "Already Loaded".
+    virtual bool acceptLabel(const QString &label) = 0;
+    // The file is taken: called once, before any bitmap is examined.
+    virtual void beginEntry(const QString &label) = 0;
+    // One call per qualifying bitmap, in document order.
+    virtual void addBitmap(const QualifyingBitmap &bitmap) = 0;
+};
+
+// How a reading ended.
+enum class CatalogueOutcome {
+    ParseError,
+    MissingElement, // swf, Header, tags, FrameLabel, SymbolClass or symbols
+    NoSymbols,
+    EmptyLabel,
+    LabelRefused,
+    NoResources,
+    EntryMade, // beginEntry was called
+};
+
+// Reads the catalogue of one converter document: frame label, symbol table
+// and named format-5 bitmaps, writing its diagnostic lines with qDebug().
+CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler);

@@ -1,0 +1,83 @@
+#include "swf/converter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace Converter {
+
+QString bundledProgramName()
+{
+    return QStringLiteral(SWF_CONVERTER_NAME);
+}
+
+QString program()
+{
+    return program(QCoreApplication::applicationDirPath());
+}
+
+QString program(const QString &applicationDir)
+{
+    if (!QStandardPaths::findExecutable(kPreferredProgram).isEmpty())
+        return kPreferredProgram;
+    const QString bundled = QDir(applicationDir).filePath(bundledProgramName());
+    const QFileInfo info(bundled);
+    if (info.isFile() && info.isExecutable())
+        return bundled;
+    if (!QStandardPaths::findExecutable(kFallbackProgram).isEmpty())
+        return kFallbackProgram;
+    return kPreferredProgram;
+}
+
+QStringList arguments(const QString &file)
+{
+    return {QStringLiteral("swf2xml"), file, QStringLiteral("stdout")};
+}
+
+void start(QProcess &process, const QString &file)
+{
+    process.start(program(), arguments(file), QIODevice::ReadOnly);
+}
+
+QString errorDetail(QProcess::ProcessError error)
+{
+    if (error == QProcess::FailedToStart)
+        return QStringLiteral("swfmill failed to start.");
+    return QStringLiteral("unknown error");
+}
+
+QString errorText(const QString &file, QProcess::ProcessError error)
+{
+    return QStringLiteral("While Converting ") + file + QStringLiteral(":\n\t") +
+           errorDetail(error);
+}
+
+bool collectOutput(QProcess &process, QByteArray &buffer, qint64 limit)
+{
+    const QByteArray chunk = process.readAllStandardOutput();
+    if (buffer.size() + chunk.size() > limit) {
+        releaseBuffer(buffer);
+        process.kill();
+        return false;
+    }
+    buffer.append(chunk);
+    return true;
+}
+
+void abandon(QProcess &process, QObject *receiver)
+{
+    process.disconnect(receiver);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(-1);
+    }
+}
+
+void releaseBuffer(QByteArray &buffer)
+{
+    buffer.clear();
+    buffer.squeeze();
+}
+
+} // namespace Converter

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QPixmap>
+#include <QProcess>
+#include <QString>
+
+class QLabel;
+class QListWidgetItem;
+class SWFContainer;
+
+// One named bitmap of a catalogued SWF file.
+class SWFResource : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Type { BitmapImage = 0, BinaryData = 1 };
+
+    SWFResource(SWFContainer *parent, const QString &name);
+
+    // A new list item showing the name and carrying this object's address.
+    QListWidgetItem *createListItem();
+
+    QString name;
+    int objectID = 0;
+    int width = 0;
+    int height = 0;
+    int type = BitmapImage;
+    SWFContainer *container;
+};
+
+// One catalogued SWF file: its bitmaps, its list item and the on-demand
+// preview of one bitmap.
+class SWFContainer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SWFContainer(const QString &frameLabel);
+    ~SWFContainer() override;
+
+    // Converts the file again and shows the bitmap `objectID` (or the words
+    // of the failure) in `target`.
+    void loadImage(int objectID, QLabel *target);
+    // Abandons the preview under way, if any.
+    void stopConversion();
+
+public slots:
+    void convertData();
+    void convertFinished(int exitCode);
+    void convertError(QProcess::ProcessError error);
+
+public:
+    QHash<QString, SWFResource *> resources;
+    QListWidgetItem *item;
+    QString path;
+    QString frameLabel;
+    QPixmap pixmap;
+    QLabel *targetLabel = nullptr;
+    QProcess *process = nullptr;
+    QByteArray output;
+    int wantedID = 0;
+};

@@ -1,0 +1,1 @@
+#include "swfxml/swfconvert.h"

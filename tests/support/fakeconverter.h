@@ -1,0 +1,71 @@
+#pragma once
+
+// A stand-in for the converter: a shell script named like the preferred
+// converter program, put first on PATH for the lifetime of the object.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+class FakeConverter
+{
+public:
+    FakeConverter() : oldPath(qgetenv("PATH"))
+    {
+        qputenv("PATH", QFile::encodeName(dir.path()) + ':' + oldPath);
+    }
+    ~FakeConverter() { qputenv("PATH", oldPath); }
+    FakeConverter(const FakeConverter &) = delete;
+    FakeConverter &operator=(const FakeConverter &) = delete;
+
+    // Installs a /bin/sh script body. "$2" is the file argument.
+    void setScript(const QByteArray &body) { write("#!/bin/sh\n" + body + "\n"); }
+
+    // A program that exists on PATH but can't be executed, so its start fails.
+    void setUnstartable() { write("#!/nonexistent/interpreter\n"); }
+
+    // A converter that records its process id, then runs until killed.
+    void setHanging() { setScript("echo $$ > '" + QFile::encodeName(pidPath()) + "'\nexec sleep 3600"); }
+
+    QString path() const { return dir.path(); }
+    QString pidPath() const { return dir.filePath(QStringLiteral("pid")); }
+
+    // Process id written by setHanging(), or 0 before the script ran.
+    qint64 pid() const
+    {
+        QFile f(pidPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
+    }
+
+    static bool processAlive(qint64 pid)
+    {
+        return pid > 0 && QFile::exists(QStringLiteral("/proc/%1").arg(pid)) &&
+               !procState(pid).startsWith('Z');
+    }
+
+private:
+    static QByteArray procState(qint64 pid)
+    {
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            return "Z";
+        const QByteArray stat = f.readAll();
+        const int close = stat.lastIndexOf(')');
+        return close < 0 ? QByteArray("Z") : stat.mid(close + 2, 1);
+    }
+
+    void write(const QByteArray &content)
+    {
+        QFile f(dir.filePath(QStringLiteral("swfmill.exe")));
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(content);
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    QTemporaryDir dir;
+    QByteArray oldPath;
+};

@@ -1,0 +1,1 @@
+#include "tests/support/swfwriter.h"
