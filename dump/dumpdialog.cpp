@@ -1,30 +1,214 @@
 #include "dump/dumpdialog.h"
 
 #include "dump/imagerecord.h"
+#include "dump/outputname.h"
+#include "swf/bitmap.h"
+#include "swf/catalogue.h"
 #include "swf/converter.h"
 #include "ui_dumpdialog.h"
 
+#include <QDebug>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
+
+namespace
+{
+
+// What the dump does with a catalogue: every label is taken, and every named
+// bitmap becomes a record holding its base64 text until its turn.
+class DumpHandler final : public CatalogueHandler
+{
+public:
+    explicit DumpHandler(QList<ImageRecord *> &images) : images(images) {}
+
+    bool acceptLabel(const QString &) override { return true; }
+    void beginEntry(const QString &) override {}
+    void addBitmap(const QualifyingBitmap &bitmap) override
+    {
+        images.append(new ImageRecord{bitmap.name, dumpBitmapText(bitmap.element), bitmap.width,
+                                      bitmap.height});
+    }
+
+private:
+    QList<ImageRecord *> &images;
+};
+
+// Writes `image` as a PNG file at `path`. A file that could not be written
+// completely is removed rather than left behind half-written.
+bool writePng(const QImage &image, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const bool written = image.save(&file, "png", -1) && file.flush();
+    file.close();
+    if (!written)
+        file.remove();
+    return written;
+}
+
+} // namespace
 
 DumpDialog::DumpDialog(QWidget *parent, QStringList files)
-    : QDialog(parent), dirDialog(nullptr), ui(new Ui_DumpDialog), pendingFiles(std::move(files)),
-      fileCount(0), fileNumber(1), imageCount(0), imageNumber(1)
+    : QDialog(parent), dirDialog(nullptr), ui(new Ui_DumpDialog), fileCount(0), fileNumber(1),
+      imageCount(0), imageNumber(1)
 {
     ui->setupUi(this);
+
+    dirDialog = new QFileDialog(this, QString(), QString(), QString());
+    dirDialog->setModal(true);
+    dirDialog->setFileMode(QFileDialog::Directory);
+    dirDialog->setOption(QFileDialog::ShowDirsOnly, true);
+
+    connect(this, &DumpDialog::nextSWF, this, &DumpDialog::processNextSWF);
+    // Images are written one per turn of the event loop: the stack stays flat
+    // however many bitmaps a file has, and Abort is answered between images.
+    connect(this, &DumpDialog::nextImage, this, &DumpDialog::processNextImage,
+            Qt::QueuedConnection);
+    connect(&process, &QProcess::readyRead, this, &DumpDialog::convertData);
+    connect(&process, &QProcess::errorOccurred, this, &DumpDialog::convertError);
+    connect(&process, &QProcess::finished, this, &DumpDialog::convertFinished);
+    connect(dirDialog, &QFileDialog::fileSelected, this, &DumpDialog::dirSelected);
+    connect(dirDialog, &QFileDialog::rejected, this, &DumpDialog::close);
+
+    setFixedSize(size());
+    setModal(true);
+    pendingFiles = std::move(files);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setVisible(true);
+
+    fileCount = int(pendingFiles.size());
+    fileNumber = 1;
+    imageCount = 0;
+    ui->progressBar->setMaximum(fileCount);
+    updateContainerString();
+    updateResourceString();
+
+    dirDialog->setVisible(true);
 }
 
 DumpDialog::~DumpDialog()
 {
+    // Nothing of a conversion still running may reach the dialog now.
     Converter::abandon(process, this);
-    qDeleteAll(images);
     delete ui;
+    qDeleteAll(images);
 }
 
-void DumpDialog::processNextSWF() {}
-void DumpDialog::convertData() {}
-void DumpDialog::convertFinished(int) {}
-void DumpDialog::convertError(QProcess::ProcessError) {}
-void DumpDialog::processNextImage() {}
-void DumpDialog::dirSelected(QString) {}
-void DumpDialog::updateContainerString() {}
-void DumpDialog::updateResourceString() {}
+void DumpDialog::dirSelected(QString folder)
+{
+    outputFolder = folder;
+    emit nextSWF();
+}
+
+void DumpDialog::updateContainerString()
+{
+    ui->progressBar->setFormat(QStringLiteral("File ") + QString::number(fileNumber) +
+                               QStringLiteral(" of ") + QString::number(fileCount) +
+                               QStringLiteral(" (%p%)"));
+}
+
+void DumpDialog::updateResourceString()
+{
+    if (imageCount == 0)
+        ui->progressBar_2->setFormat(QStringLiteral("Waiting..."));
+    else
+        ui->progressBar_2->setFormat(QStringLiteral("Resource ") + QString::number(imageNumber) +
+                                     QStringLiteral(" of ") + QString::number(imageCount) +
+                                     QStringLiteral(" (%p%)"));
+}
+
+void DumpDialog::processNextSWF()
+{
+    if (pendingFiles.isEmpty()) {
+        if (imagesFailed > 0)
+            QMessageBox::warning(this, QStringLiteral("Dump to Folder"),
+                                 QStringLiteral("%1 of %2 images could not be written into %3.")
+                                     .arg(imagesFailed)
+                                     .arg(imagesTotal)
+                                     .arg(QDir::toNativeSeparators(outputFolder)));
+        close();
+        return;
+    }
+    currentFile = pendingFiles.takeFirst();
+    qDebug() << "Converting" << currentFile;
+    Converter::start(process, currentFile);
+}
+
+void DumpDialog::convertData()
+{
+    Converter::collectOutput(process, output);
+}
+
+void DumpDialog::convertError(QProcess::ProcessError error)
+{
+    Converter::releaseBuffer(output);
+    QMessageBox::critical(this, Converter::kErrorTitle, Converter::errorText(currentFile, error),
+                          QMessageBox::Ok);
+}
+
+void DumpDialog::convertFinished(int exitCode)
+{
+    qDebug() << "swfmill exited with status" << exitCode;
+    process.close();
+
+    if (exitCode != 0) {
+        QMessageBox::critical(this, Converter::kErrorTitle, Converter::kAbnormalExitText,
+                              QMessageBox::Ok);
+        Converter::releaseBuffer(output);
+        return;
+    }
+
+    DumpHandler handler(images);
+    readCatalogue(output, handler);
+
+    updateContainerString();
+    ui->progressBar->setValue(fileNumber);
+    ++fileNumber;
+
+    Converter::releaseBuffer(output);
+
+    imageCount = int(images.size());
+    imagesTotal += imageCount;
+    if (imageCount == 0) {
+        emit nextSWF();
+        return;
+    }
+    ui->progressBar_2->setMaximum(imageCount);
+    imageNumber = 1;
+    updateResourceString();
+    emit nextImage();
+}
+
+void DumpDialog::processNextImage()
+{
+    // A closed dialog (Abort) writes nothing more while it waits for deletion.
+    if (images.isEmpty() || !isVisible())
+        return;
+    ImageRecord *record = images.takeFirst();
+
+    // A bitmap that can't be decoded, or whose image is empty, leaves no
+    // file; neither does one the folder refuses. Each counts as not written.
+    const QImage image = dumpImage(record->data, record->width, record->height);
+    record->data.clear();
+    const bool written =
+        !image.isNull() && writePng(image, outputFolder + QDir::separator() +
+                                               safeFileName(record->name) + QStringLiteral(".png"));
+    if (!written)
+        ++imagesFailed;
+    delete record;
+
+    ++imageNumber;
+    if (images.isEmpty()) {
+        ui->progressBar_2->setValue(0);
+        imageCount = 0;
+        updateResourceString();
+        emit nextSWF();
+    } else {
+        ui->progressBar_2->setValue(imageNumber);
+        updateResourceString();
+        emit nextImage();
+    }
+}

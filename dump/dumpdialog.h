@@ -48,4 +48,7 @@ private:
     int imageCount;
     int imageNumber;
     QList<ImageRecord *> images;
+    // Images of the run so far, and those that could not be written.
+    int imagesTotal = 0;
+    int imagesFailed = 0;
 };

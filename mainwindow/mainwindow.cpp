@@ -1,9 +1,77 @@
 #include "mainwindow/mainwindow.h"
 
+#include "dump/dumpdialog.h"
+#include "swf/catalogue.h"
 #include "swf/converter.h"
+#include "swf/swfcontainer.h"
 #include "ui_mainwindow.h"
 
+#include <QDebug>
+#include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
+
+namespace
+{
+
+// What the folder scan does with a catalogue: one container per new frame
+// label, listed at once, and one resource per named bitmap.
+class ScanHandler final : public CatalogueHandler
+{
+public:
+    ScanHandler(QHash<QString, SWFContainer *> &containers, QListWidget *list, const QString &file)
+        : containers(containers), list(list), file(file)
+    {
+    }
+
+    bool acceptLabel(const QString &label) override { return !containers.contains(label); }
+
+    void beginEntry(const QString &label) override
+    {
+        container = new SWFContainer(label);
+        container->path = file;
+        containers.insert(label, container);
+        list->addItem(container->item);
+    }
+
+    void addBitmap(const QualifyingBitmap &bitmap) override
+    {
+        auto *resource = new SWFResource(container, bitmap.name);
+        resource->type = SWFResource::BitmapImage;
+        resource->objectID = bitmap.objectID;
+        resource->width = bitmap.width;
+        resource->height = bitmap.height;
+        // A later bitmap of the same name takes the entry; the earlier one
+        // stays a child of the container.
+        container->resources.insert(bitmap.name, resource);
+    }
+
+private:
+    QHash<QString, SWFContainer *> &containers;
+    QListWidget *list;
+    const QString &file;
+    SWFContainer *container = nullptr;
+};
+
+// The object a list item stands for, or null.
+template <typename T> T *objectOf(const QListWidgetItem *item)
+{
+    return reinterpret_cast<T *>(quintptr(item->data(Qt::UserRole).toLongLong()));
+}
+
+QString typeText(int type)
+{
+    switch (type) {
+    case SWFResource::BitmapImage:
+        return QStringLiteral("BitmapImage");
+    case SWFResource::BinaryData:
+        return QStringLiteral("BinaryData");
+    default:
+        return QStringLiteral("Unknown");
+    }
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), dirDialog(nullptr), busy(false), fileCount(0), fileIndex(-1),
@@ -21,8 +89,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&process, &QProcess::errorOccurred, this, &MainWindow::convertError);
     connect(&process, &QProcess::finished, this, &MainWindow::convertFinished);
     connect(ui->listWidget, &QListWidget::currentItemChanged, this, &MainWindow::containerChanged);
-    connect(ui->listWidget_2, &QListWidget::currentItemChanged, this,
-            &MainWindow::resourceChanged);
+    connect(ui->listWidget_2, &QListWidget::currentItemChanged, this, &MainWindow::resourceChanged);
     connect(ui->cmdSetDir, &QPushButton::clicked, this, &MainWindow::selectDirectory);
     connect(ui->cmdDumpContainer, &QPushButton::clicked, this, &MainWindow::dumpCurrentSWF);
     connect(dirDialog, &QFileDialog::fileSelected, this, &MainWindow::setDirectory);
@@ -37,8 +104,12 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     // A conversion still running must neither outlive the window nor report
-    // to it while it is being torn down.
+    // to it while it is being torn down; neither may the lists, whose rows
+    // point at the containers deleted here.
     Converter::abandon(process, this);
+    ui->listWidget->disconnect(this);
+    ui->listWidget_2->disconnect(this);
+    qDeleteAll(containers);
     delete ui;
 }
 
@@ -47,20 +118,174 @@ void MainWindow::selectDirectory()
     dirDialog->show();
 }
 
-void MainWindow::processNextSWF() {}
+void MainWindow::setDirectory(QString path)
+{
+    if (busy)
+        return;
+    busy = true;
 
-void MainWindow::convertData() {}
+    ui->listWidget->clear();
+    ui->listWidget_2->clear();
+    // The lists no longer show the previous folder's containers, and
+    // clearing them stopped the preview of the one selected.
+    qDeleteAll(containers);
+    containers.clear();
 
-void MainWindow::convertFinished(int) {}
+    ui->cmdSetDir->setEnabled(false);
+    qDebug() << "Entering" << path;
 
-void MainWindow::convertError(QProcess::ProcessError) {}
+    const QDir dir(path);
+    if (!dir.exists() || !QDir::setCurrent(path)) {
+        endSequence();
+        return;
+    }
 
-void MainWindow::containerChanged(QListWidgetItem *, QListWidgetItem *) {}
+    pendingFiles = dir.entryList(QDir::Files, QDir::NoSort);
+    fileCount = int(pendingFiles.size());
+    fileIndex = -1;
 
-void MainWindow::resourceChanged(QListWidgetItem *, QListWidgetItem *) {}
+    progressItem = new QListWidgetItem;
+    ui->listWidget->addItem(progressItem);
 
-void MainWindow::setDirectory(QString) {}
+    emit nextSWF();
+    updateProgress();
+}
 
-void MainWindow::dumpCurrentSWF() {}
+void MainWindow::processNextSWF()
+{
+    if (!busy)
+        return;
 
-void MainWindow::updateProgress() {}
+    while (!pendingFiles.isEmpty()) {
+        ++fileIndex;
+        updateProgress();
+        currentFile = pendingFiles.takeFirst();
+        if (currentFile.endsWith(QStringLiteral(".swf"), Qt::CaseSensitive)) {
+            qDebug() << "Converting" << currentFile;
+            Converter::start(process, currentFile);
+            return;
+        }
+    }
+    endSequence();
+}
+
+void MainWindow::endSequence()
+{
+    qDebug() << "Leaving";
+    pendingFiles.clear();
+    if (progressItem) {
+        delete ui->listWidget->takeItem(ui->listWidget->row(progressItem));
+        progressItem = nullptr;
+    }
+    busy = false;
+    ui->cmdSetDir->setEnabled(true);
+}
+
+void MainWindow::updateProgress()
+{
+    if (!progressItem)
+        return;
+    const float percent = float(fileIndex) / float(fileCount) * 100;
+    progressItem->setData(Qt::DisplayRole, QString::number(fileIndex) + QStringLiteral(" of ") +
+                                               QString::number(fileCount) + QStringLiteral(" (") +
+                                               QString::number(percent, 'f', 2) +
+                                               QStringLiteral("%)"));
+}
+
+void MainWindow::convertData()
+{
+    Converter::collectOutput(process, output);
+}
+
+void MainWindow::convertError(QProcess::ProcessError error)
+{
+    Converter::releaseBuffer(output);
+    QMessageBox::critical(this, Converter::kErrorTitle, Converter::errorText(currentFile, error),
+                          QMessageBox::Ok, QMessageBox::NoButton);
+    // A converter that never started sends no finished(): the scan of this
+    // folder ends here. Other errors wait for the run's end.
+    if (error == QProcess::FailedToStart && busy)
+        endSequence();
+}
+
+void MainWindow::convertFinished(int exitCode)
+{
+    qDebug() << "swfmill exited with status" << exitCode;
+    process.close();
+
+    if (exitCode != 0) {
+        QMessageBox::critical(this, Converter::kErrorTitle, Converter::kAbnormalExitText,
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        Converter::releaseBuffer(output);
+        endSequence();
+        return;
+    }
+
+    ScanHandler handler(containers, ui->listWidget, currentFile);
+    readCatalogue(output, handler);
+    Converter::releaseBuffer(output);
+    emit nextSWF();
+}
+
+void MainWindow::containerChanged(QListWidgetItem *current, QListWidgetItem *previous)
+{
+    if (current) {
+        auto *container = objectOf<SWFContainer>(current);
+        ui->listWidget_2->clear();
+        if (container) {
+            ui->cmdDumpContainer->setEnabled(true);
+            ui->lblContainerName->setText(current->data(Qt::DisplayRole).toString());
+            for (SWFResource *resource : std::as_const(container->resources))
+                ui->listWidget_2->insertItem(ui->listWidget_2->count(), resource->createListItem());
+        } else {
+            ui->cmdDumpContainer->setEnabled(false);
+            ui->lblContainerName->setText(QStringLiteral("No Container Selected"));
+        }
+    }
+    if (previous) {
+        if (auto *container = objectOf<SWFContainer>(previous))
+            container->stopConversion();
+    }
+    ui->lblPrev->setText(QString());
+    ui->lblPrev->setPixmap(QPixmap());
+}
+
+void MainWindow::resourceChanged(QListWidgetItem *current, QListWidgetItem *)
+{
+    if (!current)
+        return;
+    const QVariant data = current->data(Qt::UserRole);
+    if (data.isNull())
+        return;
+    auto *resource = objectOf<SWFResource>(current);
+
+    ui->lblPrev->setText(QString());
+    ui->lblPrev->setPixmap(QPixmap());
+
+    if (resource) {
+        ui->lblName->setText(resource->name);
+        ui->lblSize->setText(QStringLiteral("Unknown"));
+        ui->lblType->setText(typeText(resource->type));
+        ui->lblWidth->setText(QString::number(resource->width, 10));
+        ui->lblHeight->setText(QString::number(resource->height, 10));
+        resource->container->loadImage(resource->objectID, ui->lblPrev);
+    } else {
+        ui->lblName->setText(QStringLiteral("No Resource Selected"));
+        ui->lblSize->setText(QStringLiteral("Unknown"));
+        ui->lblType->setText(QStringLiteral("Unknown"));
+        ui->lblWidth->setText(QStringLiteral("Unknown"));
+        ui->lblHeight->setText(QStringLiteral("Unknown"));
+    }
+}
+
+void MainWindow::dumpCurrentSWF()
+{
+    QListWidgetItem *current = ui->listWidget->currentItem();
+    if (!current)
+        return;
+    auto *container = objectOf<SWFContainer>(current);
+    if (!container)
+        return;
+    // The dialog shows itself and deletes itself when closed.
+    new DumpDialog(this, QStringList{container->path});
+}

@@ -37,6 +37,9 @@ public slots:
 
 private:
     void updateProgress();
+    // Ends the folder sequence: progress row removed, "Change Directory"
+    // enabled again, no further file converted.
+    void endSequence();
 
     QHash<QString, SWFContainer *> containers;
     QFileDialog *dirDialog;

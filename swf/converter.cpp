@@ -5,7 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace Converter {
+namespace Converter
+{
 
 QString bundledProgramName()
 {

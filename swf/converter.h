@@ -8,7 +8,8 @@
 // conversion (the folder scan, a container's preview, the dump dialog) starts
 // its run through here, so the command line and the words of its failures
 // live in one place.
-namespace Converter {
+namespace Converter
+{
 
 // The program name the tool was designed around; a converter of that name on
 // the search path wins over everything else.

@@ -1,7 +1,24 @@
 #include "swf/swfcontainer.h"
 
+#include "swf/bitmap.h"
+#include "swf/catalogue.h"
+#include "swf/converter.h"
+
+#include <QDebug>
+#include <QDomDocument>
 #include <QLabel>
 #include <QListWidgetItem>
+
+namespace
+{
+
+// List items carry the address of the object they stand for.
+QVariant addressOf(const QObject *object)
+{
+    return QVariant(qlonglong(reinterpret_cast<quintptr>(object)));
+}
+
+} // namespace
 
 SWFResource::SWFResource(SWFContainer *parent, const QString &name)
     : QObject(parent), name(name), container(parent)
@@ -12,7 +29,7 @@ QListWidgetItem *SWFResource::createListItem()
 {
     auto *listItem = new QListWidgetItem;
     listItem->setData(Qt::DisplayRole, name);
-    listItem->setData(Qt::UserRole, qlonglong(reinterpret_cast<quintptr>(this)));
+    listItem->setData(Qt::UserRole, addressOf(this));
     return listItem;
 }
 
@@ -20,16 +37,82 @@ SWFContainer::SWFContainer(const QString &frameLabel)
     : QObject(nullptr), item(new QListWidgetItem), frameLabel(frameLabel)
 {
     item->setData(Qt::DisplayRole, frameLabel);
-    item->setData(Qt::UserRole, qlonglong(reinterpret_cast<quintptr>(this)));
+    item->setData(Qt::UserRole, addressOf(this));
 }
 
 SWFContainer::~SWFContainer()
 {
+    // A preview still converting ends here, without reaching its label.
+    if (process) {
+        Converter::abandon(*process, this);
+        delete process;
+    }
     qDeleteAll(resources);
+    // `item` belongs to the list it was added to.
 }
 
-void SWFContainer::loadImage(int, QLabel *) {}
-void SWFContainer::stopConversion() {}
-void SWFContainer::convertData() {}
-void SWFContainer::convertFinished(int) {}
-void SWFContainer::convertError(QProcess::ProcessError) {}
+void SWFContainer::loadImage(int objectID, QLabel *target)
+{
+    stopConversion();
+    process = new QProcess(this);
+    connect(process, &QProcess::readyRead, this, &SWFContainer::convertData);
+    connect(process, &QProcess::errorOccurred, this, &SWFContainer::convertError);
+    connect(process, &QProcess::finished, this, &SWFContainer::convertFinished);
+    // Set before the start: a program that can't be found is reported from
+    // inside start() already.
+    targetLabel = target;
+    wantedID = objectID;
+    Converter::start(*process, path);
+}
+
+void SWFContainer::stopConversion()
+{
+    if (!process)
+        return;
+    Converter::abandon(*process, this);
+    process->deleteLater();
+    process = nullptr;
+    Converter::releaseBuffer(output);
+}
+
+void SWFContainer::convertData()
+{
+    Converter::collectOutput(*process, output);
+}
+
+void SWFContainer::convertFinished(int exitCode)
+{
+    if (exitCode != 0) {
+        targetLabel->setText(QStringLiteral("swfmill failed: ") + QString::number(exitCode));
+    } else {
+        QDomDocument document;
+        document.setContent(output);
+        const QDomNode tags = childElement(
+            childElement(childElement(document, QStringLiteral("swf")), QStringLiteral("Header")),
+            QStringLiteral("tags"));
+        QDomNode found;
+        for (const QDomNode &element : childElements(tags, QStringLiteral("DefineBitsLossless2"))) {
+            const QString id = attributeValue(element, QStringLiteral("objectID"));
+            if (element.hasAttributes() && !id.isNull() && id.toInt() == wantedID) {
+                found = element;
+                break;
+            }
+        }
+        const std::optional<QImage> image = found.isNull() ? std::nullopt : previewImage(found);
+        if (image) {
+            pixmap = QPixmap::fromImage(*image);
+            targetLabel->setPixmap(pixmap);
+        } else {
+            targetLabel->setText(QStringLiteral("Error Extracting Data"));
+        }
+    }
+    stopConversion();
+    Converter::releaseBuffer(output);
+}
+
+void SWFContainer::convertError(QProcess::ProcessError)
+{
+    qDebug() << "swfmill Error";
+    targetLabel->setText(QStringLiteral("Error Loading Sprite"));
+    stopConversion();
+}

@@ -129,8 +129,8 @@ void TestConverter::errorWords()
 {
     QCOMPARE(Converter::errorDetail(QProcess::FailedToStart),
              QStringLiteral("swfmill failed to start."));
-    for (auto e : {QProcess::Crashed, QProcess::Timedout, QProcess::ReadError,
-                   QProcess::WriteError, QProcess::UnknownError})
+    for (auto e : {QProcess::Crashed, QProcess::Timedout, QProcess::ReadError, QProcess::WriteError,
+                   QProcess::UnknownError})
         QCOMPARE(Converter::errorDetail(e), QStringLiteral("unknown error"));
     QCOMPARE(Converter::kErrorTitle, QStringLiteral("Error Converting SWF"));
     QCOMPARE(Converter::kAbnormalExitText, QStringLiteral("swfmill terminated abnormally"));

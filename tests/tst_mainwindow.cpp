@@ -102,17 +102,17 @@ void TestMainWindow::widgetTree()
         QCOMPARE(f->frameShape(), QFrame::StyledPanel);
         QCOMPARE(f->frameShadow(), QFrame::Raised);
     }
-    for (const char *name : {"label", "lblContainerName", "cmdAddResource", "cmdDumpContainer",
-                             "cmdRecompile"})
+    for (const char *name :
+         {"label", "lblContainerName", "cmdAddResource", "cmdDumpContainer", "cmdRecompile"})
         QCOMPARE(child<QWidget>(name)->parent(), child<QFrame>("frame_2"));
-    for (const char *name : {"lblName", "label_4", "lblType", "label_6", "lblSize", "label_8",
-                             "lblWidth", "label_9", "lblHeight", "lblPrev", "pushButton_6",
-                             "pushButton_4"})
+    for (const char *name :
+         {"lblName", "label_4", "lblType", "label_6", "lblSize", "label_8", "lblWidth", "label_9",
+          "lblHeight", "lblPrev", "pushButton_6", "pushButton_4"})
         QCOMPARE(child<QWidget>(name)->parent(), child<QFrame>("frame_3"));
 
-    const char *focusOrder[] = {"listWidget",       "listWidget_2", "cmdSetDir",
-                                "pushButton_7",     "cmdAddResource", "cmdDumpContainer",
-                                "cmdRecompile",     "pushButton_6", "pushButton_4"};
+    const char *focusOrder[] = {"listWidget",   "listWidget_2",   "cmdSetDir",
+                                "pushButton_7", "cmdAddResource", "cmdDumpContainer",
+                                "cmdRecompile", "pushButton_6",   "pushButton_4"};
     QWidget *w = child<QWidget>(focusOrder[0]);
     for (const char *next : focusOrder) {
         QCOMPARE(w->objectName(), QString::fromLatin1(next));
@@ -155,7 +155,7 @@ void TestMainWindow::textsAndEnabledStates()
     const struct {
         const char *name;
         const char *text;
-    } buttons[] = {{"cmdSetDir", "Change Directory"}, {"pushButton_7", "Dump All Resources"},
+    } buttons[] = {{"cmdSetDir", "Change Directory"},  {"pushButton_7", "Dump All Resources"},
                    {"cmdAddResource", "Add Resource"}, {"cmdDumpContainer", "Dump to Folder"},
                    {"cmdRecompile", "Recompile"},      {"pushButton_6", "Change Contents"},
                    {"pushButton_4", "Dump to File"}};

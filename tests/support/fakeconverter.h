@@ -28,7 +28,54 @@ public:
     void setUnstartable() { write("#!/nonexistent/interpreter\n"); }
 
     // A converter that records its process id, then runs until killed.
-    void setHanging() { setScript("echo $$ > '" + QFile::encodeName(pidPath()) + "'\nexec sleep 3600"); }
+    void setHanging()
+    {
+        setScript("echo $$ > '" + QFile::encodeName(pidPath()) + "'\nexec sleep 3600");
+    }
+
+    // A converter that answers each file from documents set below: the file's
+    // exit code when one is set, else its document on standard output.
+    void serveDocuments()
+    {
+        const QByteArray docs = QFile::encodeName(dir.filePath(QStringLiteral("docs")));
+        QDir(dir.path()).mkpath(QStringLiteral("docs"));
+        setScript("f='" + docs +
+                  "'/\"$2\"\n"
+                  "echo \"$2\" >> '" +
+                  docs +
+                  "/log'\n"
+                  "if [ -e \"$f.hang\" ]; then echo $$ > \"$f.hang\"; exec sleep 3600; fi\n"
+                  "if [ -e \"$f.exit\" ]; then exit $(cat \"$f.exit\"); fi\n"
+                  "cat \"$f.xml\"");
+    }
+    void setDocument(const QString &file, const QByteArray &xml)
+    {
+        writeFile(QStringLiteral("docs/") + file + QStringLiteral(".xml"), xml);
+    }
+    void setExitCode(const QString &file, int code)
+    {
+        writeFile(QStringLiteral("docs/") + file + QStringLiteral(".exit"),
+                  QByteArray::number(code));
+    }
+    // The converter hangs on `file` until killed.
+    void setHangingOn(const QString &file)
+    {
+        writeFile(QStringLiteral("docs/") + file + QStringLiteral(".hang"), QByteArray());
+    }
+    // Process id of the converter hanging on `file`, 0 before it started.
+    qint64 hangingPid(const QString &file) const
+    {
+        QFile f(dir.filePath(QStringLiteral("docs/") + file + QStringLiteral(".hang")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
+    }
+    // Files converted so far by serveDocuments(), in order.
+    QStringList converted() const
+    {
+        QFile f(dir.filePath(QStringLiteral("docs/log")));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
 
     QString path() const { return dir.path(); }
     QString pidPath() const { return dir.filePath(QStringLiteral("pid")); }
@@ -55,6 +102,13 @@ private:
         const QByteArray stat = f.readAll();
         const int close = stat.lastIndexOf(')');
         return close < 0 ? QByteArray("Z") : stat.mid(close + 2, 1);
+    }
+
+    void writeFile(const QString &name, const QByteArray &content)
+    {
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(content);
     }
 
     void write(const QByteArray &content)

@@ -5,7 +5,8 @@
 #include <lzma.h>
 #include <zlib.h>
 
-namespace swfw {
+namespace swfw
+{
 
 Bytes &Bytes::u8(quint32 v)
 {
@@ -115,8 +116,8 @@ Tags &Tags::bitmap(int id, int width, int height, const QByteArray &argb)
     return lossless(36, id, 5, width, height, zlib(argb));
 }
 
-Tags &Tags::lossless(int code, int id, int format, int width, int height,
-                     const QByteArray &payload, int colorTableSize)
+Tags &Tags::lossless(int code, int id, int format, int width, int height, const QByteArray &payload,
+                     int colorTableSize)
 {
     Bytes b;
     b.u16(quint32(id)).u8(quint32(format)).u16(quint32(width)).u16(quint32(height));

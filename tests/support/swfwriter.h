@@ -7,7 +7,8 @@
 #include <QList>
 #include <QPair>
 
-namespace swfw {
+namespace swfw
+{
 
 enum class Compression { None, Zlib, Lzma };
 
@@ -48,8 +49,8 @@ public:
     Tags &bitmap(int id, int width, int height, const QByteArray &argb);
     // A lossless bitmap tag with its zlib payload as given (code 20 or 36).
     // `colorTableSize` is written only for format 3.
-    Tags &lossless(int code, int id, int format, int width, int height,
-                   const QByteArray &payload, int colorTableSize = 0);
+    Tags &lossless(int code, int id, int format, int width, int height, const QByteArray &payload,
+                   int colorTableSize = 0);
     Tags &binaryData(int id, const QByteArray &data);
     Tags &sprite(int id, int frames, const Tags &inner);
     // Bytes appended without a tag header (for broken streams).

@@ -1,0 +1,299 @@
+// Browsing containers and resources, and the preview's outcomes.
+
+#include "mainwindow/mainwindow.h"
+#include "swf/swfcontainer.h"
+#include "tests/support/fakeconverter.h"
+#include "tests/support/guitest.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestBrowse : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void selectingContainersAndResources();
+    void previewOutcomes_data();
+    void previewOutcomes();
+    void quickSelectionsShowOnlyTheLast();
+    void progressRowSelection();
+    void newFolderClearsListsNotLabels();
+    void destroyedContainerEndsItsPreview();
+    void dumpButtonWithoutContainerDoesNothing();
+
+private:
+    QListWidget *list(const char *name) { return window->findChild<QListWidget *>(name); }
+    QLabel *label(const char *name) { return window->findChild<QLabel *>(name); }
+    QPushButton *dumpButton() { return window->findChild<QPushButton *>("cmdDumpContainer"); }
+    QStringList texts(QListWidget *l)
+    {
+        QStringList out;
+        for (int i = 0; i < l->count(); ++i)
+            out << l->item(i)->text();
+        return out;
+    }
+    // Scans a folder holding `files` and waits for the scan to end.
+    void scan(const QStringList &files)
+    {
+        folders.append(new QTemporaryDir);
+        for (const QString &f : files)
+            swfw::save(folders.last()->filePath(f), "x");
+        auto *dialog = window->findChild<QFileDialog *>();
+        dialog->hide();
+        emit dialog->fileSelected(folders.last()->path());
+    }
+    bool scanEnded() { return window->findChild<QPushButton *>("cmdSetDir")->isEnabled(); }
+    void selectContainer(const QString &label)
+    {
+        const auto found = list("listWidget")->findItems(label, Qt::MatchExactly);
+        QVERIFY(found.size() == 1);
+        list("listWidget")->setCurrentItem(found.first());
+    }
+    void selectResource(const QString &name)
+    {
+        const auto found = list("listWidget_2")->findItems(name, Qt::MatchExactly);
+        QVERIFY(found.size() == 1);
+        list("listWidget_2")->setCurrentItem(found.first());
+    }
+    SWFContainer *containerAt(int row)
+    {
+        return reinterpret_cast<SWFContainer *>(
+            quintptr(list("listWidget")->item(row)->data(Qt::UserRole).toLongLong()));
+    }
+
+    FakeConverter *fake = nullptr;
+    MainWindow *window = nullptr;
+    MessageBoxCatcher *boxes = nullptr;
+    QList<QTemporaryDir *> folders;
+    QString startDir;
+};
+
+// A file "icons" with three bitmaps, one whose data is corrupt.
+static QByteArray iconsDocument()
+{
+    QByteArray xml = converterDocument(
+        "icons", {{1, "wide"}, {2, "small"}, {3, "broken"}},
+        {{1, 1234, 1, swfw::testPattern(1234, 1)}, {2, 3, 2, swfw::testPattern(3, 2)}});
+    xml.replace("</tags>", "<DefineBitsLossless2 objectID=\"3\" format=\"5\" width=\"2\" "
+                           "height=\"2\"><data><data>bm90IHpsaWI=</data></data>"
+                           "</DefineBitsLossless2></tags>");
+    return xml;
+}
+
+void TestBrowse::init()
+{
+    startDir = QDir::currentPath();
+    fake = new FakeConverter;
+    fake->serveDocuments();
+    fake->setDocument("icons.swf", iconsDocument());
+    fake->setDocument("empty.swf", converterDocument("empty", {{1, "x"}}, {}, 1));
+    boxes = new MessageBoxCatcher;
+    window = new MainWindow;
+}
+
+void TestBrowse::cleanup()
+{
+    QVERIFY(boxes->texts.isEmpty());
+    delete boxes;
+    delete window;
+    delete fake;
+    QDir::setCurrent(startDir);
+    qDeleteAll(folders);
+    folders.clear();
+}
+
+void TestBrowse::selectingContainersAndResources()
+{
+    scan({"empty.swf", "icons.swf"});
+    QTRY_VERIFY(scanEnded());
+    QCOMPARE(texts(list("listWidget")), QStringList({"empty", "icons"}));
+
+    // A container without resources still counts as selected.
+    selectContainer("empty");
+    QCOMPARE(label("lblContainerName")->text(), QStringLiteral("empty"));
+    QVERIFY(dumpButton()->isEnabled());
+    QCOMPARE(list("listWidget_2")->count(), 0);
+
+    selectContainer("icons");
+    QCOMPARE(label("lblContainerName")->text(), QStringLiteral("icons"));
+    const QStringList order = texts(list("listWidget_2"));
+    QCOMPARE(QSet<QString>(order.begin(), order.end()), QSet<QString>({"wide", "small", "broken"}));
+
+    selectResource("wide");
+    QCOMPARE(label("lblName")->text(), QStringLiteral("wide"));
+    QCOMPARE(label("lblType")->text(), QStringLiteral("BitmapImage"));
+    QCOMPARE(label("lblSize")->text(), QStringLiteral("Unknown"));
+    QCOMPARE(label("lblWidth")->text(), QStringLiteral("1234"));
+    QCOMPARE(label("lblHeight")->text(), QStringLiteral("1"));
+    QTRY_VERIFY(!label("lblPrev")->pixmap().isNull());
+    QCOMPARE(label("lblPrev")->pixmap().size(), QSize(1234, 1));
+
+    // Another container: new list, empty preview, resource labels kept.
+    selectContainer("empty");
+    QCOMPARE(list("listWidget_2")->count(), 0);
+    QVERIFY(label("lblPrev")->pixmap().isNull());
+    QCOMPARE(label("lblName")->text(), QStringLiteral("wide"));
+    QCOMPARE(label("lblWidth")->text(), QStringLiteral("1234"));
+
+    // Back again: new items for the same resources, in the same order.
+    selectContainer("icons");
+    QCOMPARE(texts(list("listWidget_2")), order);
+}
+
+void TestBrowse::previewOutcomes_data()
+{
+    QTest::addColumn<QString>("resource");
+    QTest::addColumn<QString>("change"); // what happens to the converter after the scan
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QSize>("image");
+    QTest::newRow("image") << "small"
+                           << ""
+                           << "" << QSize(3, 2);
+    QTest::newRow("corrupt data") << "broken"
+                                  << ""
+                                  << "Error Extracting Data" << QSize();
+    QTest::newRow("no such bitmap any more") << "small"
+                                             << "other"
+                                             << "Error Extracting Data" << QSize();
+    QTest::newRow("exit code") << "small"
+                               << "exit"
+                               << "swfmill failed: 2" << QSize();
+    QTest::newRow("start failure") << "small"
+                                   << "unstartable"
+                                   << "Error Loading Sprite" << QSize();
+}
+
+void TestBrowse::previewOutcomes()
+{
+    QFETCH(QString, resource);
+    QFETCH(QString, change);
+    QFETCH(QString, text);
+    QFETCH(QSize, image);
+
+    scan({"icons.swf"});
+    QTRY_VERIFY(scanEnded());
+    if (change == "exit")
+        fake->setExitCode("icons.swf", 2);
+    else if (change == "unstartable")
+        fake->setUnstartable();
+    else if (change == "other")
+        fake->setDocument("icons.swf", converterDocument("icons", {{9, "nine"}}));
+
+    DebugLines log;
+    selectContainer("icons");
+    selectResource(resource);
+    QCOMPARE(label("lblPrev")->text(), QString());
+    if (image.isValid()) {
+        QTRY_VERIFY(!label("lblPrev")->pixmap().isNull());
+        QCOMPARE(label("lblPrev")->pixmap().size(), image);
+        QCOMPARE(label("lblPrev")->text(), QString());
+    } else {
+        QTRY_COMPARE(label("lblPrev")->text(), text);
+        QVERIFY(label("lblPrev")->pixmap().isNull());
+    }
+    QCOMPARE(log.lines.contains("swfmill Error"), change == "unstartable");
+    // The details show the resource whatever the preview's outcome.
+    QCOMPARE(label("lblName")->text(), resource);
+    QCOMPARE(label("lblType")->text(), QStringLiteral("BitmapImage"));
+}
+
+void TestBrowse::quickSelectionsShowOnlyTheLast()
+{
+    scan({"icons.swf"});
+    QTRY_VERIFY(scanEnded());
+    selectContainer("icons");
+    // "broken" would end in "Error Extracting Data"; it is abandoned at once.
+    selectResource("broken");
+    selectResource("small");
+    QTRY_VERIFY(!label("lblPrev")->pixmap().isNull());
+    QCOMPARE(label("lblPrev")->pixmap().size(), QSize(3, 2));
+    // Give any stray report from the first run the chance to arrive.
+    QVERIFY(containerAt(0)->process == nullptr);
+    QCoreApplication::processEvents();
+    QCOMPARE(label("lblPrev")->text(), QString());
+    QVERIFY(!label("lblPrev")->pixmap().isNull());
+}
+
+void TestBrowse::progressRowSelection()
+{
+    fake->setHangingOn("z.swf");
+    scan({"icons.swf", "z.swf"});
+    QTRY_VERIFY(fake->hangingPid("z.swf") > 0);
+    QCOMPARE(texts(list("listWidget")), QStringList({"1 of 2 (50.00%)", "icons"}));
+
+    selectContainer("icons");
+    QVERIFY(list("listWidget_2")->count() > 0);
+    list("listWidget")->setCurrentRow(0);
+    QCOMPARE(label("lblContainerName")->text(), QStringLiteral("No Container Selected"));
+    QCOMPARE(list("listWidget_2")->count(), 0);
+    QVERIFY(!dumpButton()->isEnabled());
+
+    // "Dump to Folder" works during the scan for a container row.
+    selectContainer("icons");
+    QVERIFY(dumpButton()->isEnabled());
+}
+
+void TestBrowse::newFolderClearsListsNotLabels()
+{
+    scan({"icons.swf"});
+    QTRY_VERIFY(scanEnded());
+    selectContainer("icons");
+    selectResource("small");
+    QTRY_VERIFY(!label("lblPrev")->pixmap().isNull());
+
+    scan({"empty.swf"});
+    QTRY_VERIFY(scanEnded());
+    QCOMPARE(texts(list("listWidget")), QStringList({"empty"}));
+    QCOMPARE(list("listWidget_2")->count(), 0);
+    QVERIFY(label("lblPrev")->pixmap().isNull());
+    QCOMPARE(label("lblPrev")->text(), QString());
+    QCOMPARE(label("lblContainerName")->text(), QStringLiteral("icons"));
+    QCOMPARE(label("lblName")->text(), QStringLiteral("small"));
+    QCOMPARE(label("lblWidth")->text(), QStringLiteral("3"));
+    // The button stays enabled with no current row, and then does nothing.
+    QVERIFY(dumpButton()->isEnabled());
+}
+
+void TestBrowse::destroyedContainerEndsItsPreview()
+{
+    scan({"icons.swf"});
+    QTRY_VERIFY(scanEnded());
+    fake->setHangingOn("icons.swf");
+    QLabel target;
+    auto *container = new SWFContainer(QStringLiteral("icons"));
+    container->path = QStringLiteral("icons.swf");
+    container->loadImage(2, &target);
+    QTRY_VERIFY(fake->hangingPid("icons.swf") > 0);
+    const qint64 pid = fake->hangingPid("icons.swf");
+    QVERIFY(FakeConverter::processAlive(pid));
+
+    delete container->item; // never listed
+    delete container;
+    QVERIFY(!FakeConverter::processAlive(pid));
+    QCoreApplication::processEvents();
+    QCOMPARE(target.text(), QString());
+    QVERIFY(target.pixmap().isNull());
+}
+
+void TestBrowse::dumpButtonWithoutContainerDoesNothing()
+{
+    scan({"icons.swf"});
+    QTRY_VERIFY(scanEnded());
+    selectContainer("icons");
+    scan({"empty.swf"}); // clears the lists: no current row, button still enabled
+    QTRY_VERIFY(scanEnded());
+    QVERIFY(dumpButton()->isEnabled());
+    const int dialogs = window->findChildren<QDialog *>().size();
+    QTest::mouseClick(dumpButton(), Qt::LeftButton);
+    QCOMPARE(window->findChildren<QDialog *>().size(), dialogs);
+}
+
+QTEST_MAIN(TestBrowse)
+#include "tst_browse.moc"

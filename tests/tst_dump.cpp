@@ -1,0 +1,337 @@
+// The dump dialog: its form, its folder choice and the writing of PNG files.
+
+#include "dump/dumpdialog.h"
+#include "dump/outputname.h"
+#include "mainwindow/mainwindow.h"
+#include "tests/support/fakeconverter.h"
+#include "tests/support/guitest.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QPointer>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDump : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void formAndStartState();
+    void cancellingChooserClosesAtOnce();
+    void onePngPerNamedBitmap();
+    void progressStates();
+    void fileWithoutBitmaps();
+    void exitCodeLeavesDialogOpenUntilAbort();
+    void abortDuringConversion();
+    void unsafeNamesStayInsideFolder();
+    void safeFileNames();
+    void unwritableImagesAreReported();
+    void dumpButtonOpensDialogForCurrentContainer();
+
+private:
+    // Opens a dialog for `file` (in the source folder).
+    DumpDialog *open(const QString &file = QStringLiteral("a.swf"))
+    {
+        auto *d = new DumpDialog(nullptr, {file});
+        dialog = d;
+        return d;
+    }
+    void chooseOutput(DumpDialog *d, const QString &folder = QString())
+    {
+        auto *chooser = d->findChild<QFileDialog *>();
+        chooser->hide();
+        emit chooser->fileSelected(folder.isEmpty() ? out->path() : folder);
+    }
+    QProgressBar *bar(const char *name) { return dialog->findChild<QProgressBar *>(name); }
+    QStringList written(const QString &folder = QString())
+    {
+        return QDir(folder.isEmpty() ? out->path() : folder)
+            .entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    FakeConverter *fake = nullptr;
+    MessageBoxCatcher *boxes = nullptr;
+    QTemporaryDir *source = nullptr;
+    QTemporaryDir *out = nullptr;
+    QPointer<DumpDialog> dialog;
+    QString startDir;
+};
+
+// Pixels with known colours: a white pixel at half opacity (stored
+// premultiplied), an opaque red one, a transparent one, and opaque blue.
+static const QByteArray kPixels("\x80\x80\x80\x80"
+                                "\xff\xff\x00\x00"
+                                "\x00\x00\x00\x00"
+                                "\xff\x00\x00\xff",
+                                16);
+
+void TestDump::init()
+{
+    startDir = QDir::currentPath();
+    fake = new FakeConverter;
+    fake->serveDocuments();
+    boxes = new MessageBoxCatcher;
+    source = new QTemporaryDir;
+    out = new QTemporaryDir;
+    for (const char *name : {"a.swf", "b.swf"})
+        swfw::save(source->filePath(name), "x");
+    QDir::setCurrent(source->path());
+}
+
+void TestDump::cleanup()
+{
+    delete dialog;
+    delete boxes;
+    delete fake;
+    QDir::setCurrent(startDir);
+    delete source;
+    delete out;
+}
+
+void TestDump::formAndStartState()
+{
+    DumpDialog *d = open();
+    QCOMPARE(d->objectName(), QStringLiteral("DumpDialog"));
+    QCOMPARE(d->windowTitle(), QStringLiteral("Dialog"));
+    QCOMPARE(d->size(), QSize(415, 107));
+    QCOMPARE(d->minimumSize(), QSize(415, 107));
+    QCOMPARE(d->maximumSize(), QSize(415, 107));
+    QVERIFY(d->isModal());
+    QVERIFY(d->isVisible());
+    QVERIFY(d->testAttribute(Qt::WA_DeleteOnClose));
+
+    auto *box = d->findChild<QDialogButtonBox *>("buttonBox");
+    QCOMPARE(box->standardButtons(), QDialogButtonBox::Abort);
+    QCOMPARE(box->orientation(), Qt::Horizontal);
+
+    // The file bar names the real count; its value 24 no longer fits.
+    QCOMPARE(bar("progressBar")->maximum(), 1);
+    QCOMPARE(bar("progressBar")->format(), QStringLiteral("File 1 of 1 (%p%)"));
+    QVERIFY(bar("progressBar")->text().isEmpty());
+    QCOMPARE(bar("progressBar_2")->value(), 24);
+    QCOMPARE(bar("progressBar_2")->format(), QStringLiteral("Waiting..."));
+
+    auto *chooser = d->findChild<QFileDialog *>();
+    QVERIFY(chooser->isVisible());
+    QVERIFY(chooser->isModal());
+    QCOMPARE(chooser->fileMode(), QFileDialog::Directory);
+    QVERIFY(chooser->testOption(QFileDialog::ShowDirsOnly));
+
+    delete d;
+    auto *two = new DumpDialog(nullptr, {"a.swf", "b.swf"});
+    dialog = two;
+    QCOMPARE(bar("progressBar")->format(), QStringLiteral("File 1 of 2 (%p%)"));
+}
+
+void TestDump::cancellingChooserClosesAtOnce()
+{
+    DumpDialog *d = open();
+    d->findChild<QFileDialog *>()->reject();
+    QVERIFY(!d->isVisible());
+    QTRY_VERIFY(dialog.isNull());
+    QVERIFY(fake->converted().isEmpty());
+}
+
+void TestDump::onePngPerNamedBitmap()
+{
+    QByteArray xml =
+        converterDocument("label", {{1, "white.and.red"}, {2, "pattern"}, {3, "palette"}},
+                          {{1, 2, 2, kPixels},
+                           {2, 40, 30, swfw::testPattern(40, 30)},
+                           {3, 2, 2, kPixels, "3"},
+                           {4, 2, 2, kPixels}},
+                          2);
+    fake->setDocument("a.swf", xml);
+    swfw::save(out->filePath("pattern.png"), "old content");
+
+    chooseOutput(open());
+    QTRY_VERIFY(dialog.isNull());
+    // Only named format-5 bitmaps; binary data and format 3 leave nothing.
+    QCOMPARE(written(), QStringList({"pattern.png", "white.and.red.png"}));
+
+    QImage image(out->filePath("white.and.red.png"));
+    QCOMPARE(image.size(), QSize(2, 2));
+    // Colours come back unpremultiplied: white stays white at half opacity.
+    QCOMPARE(image.pixelColor(0, 0), QColor(255, 255, 255, 128));
+    QCOMPARE(image.pixelColor(1, 0), QColor(255, 0, 0, 255));
+    QCOMPARE(image.pixelColor(0, 1), QColor(0, 0, 0, 0));
+    QCOMPARE(image.pixelColor(1, 1), QColor(0, 0, 255, 255));
+
+    // The existing file was replaced by the image.
+    QCOMPARE(QImage(out->filePath("pattern.png")).size(), QSize(40, 30));
+    QVERIFY(boxes->texts.isEmpty());
+}
+
+void TestDump::progressStates()
+{
+    fake->setDocument(
+        "a.swf", converterDocument("l", {{1, "one"}, {2, "two"}, {3, "three"}},
+                                   {{1, 2, 2, kPixels}, {2, 2, 2, kPixels}, {3, 2, 2, kPixels}}));
+    DumpDialog *d = open();
+    QStringList states;
+    auto record = [&] {
+        states << QStringLiteral("%1/%2 %3 | %4/%5 %6")
+                      .arg(bar("progressBar")->value())
+                      .arg(bar("progressBar")->maximum())
+                      .arg(bar("progressBar")->format())
+                      .arg(bar("progressBar_2")->value())
+                      .arg(bar("progressBar_2")->maximum())
+                      .arg(bar("progressBar_2")->format());
+    };
+    connect(d, &DumpDialog::nextImage, this, record);
+    connect(d, &DumpDialog::nextSWF, this, record);
+    chooseOutput(d);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(states, QStringList({
+                         "-1/1 File 1 of 1 (%p%) | 24/100 Waiting...", // chosen: start
+                         "1/1 File 1 of 1 (%p%) | -1/3 Resource 1 of 3 (%p%)",
+                         "1/1 File 1 of 1 (%p%) | 2/3 Resource 2 of 3 (%p%)",
+                         "1/1 File 1 of 1 (%p%) | 3/3 Resource 3 of 3 (%p%)",
+                         "1/1 File 1 of 1 (%p%) | 0/3 Waiting...",
+                     }));
+    QCOMPARE(written().size(), 3);
+}
+
+void TestDump::fileWithoutBitmaps()
+{
+    fake->setDocument("a.swf", converterDocument("l", {{1, "bin"}}, {}, 3));
+    fake->setDocument("b.swf", "<swf><Header/></swf>");
+    auto *d = new DumpDialog(nullptr, {"a.swf", "b.swf"});
+    dialog = d;
+    QStringList imageBar;
+    connect(d, &DumpDialog::nextSWF, this,
+            [&] { imageBar << bar("progressBar_2")->format() + " " + bar("progressBar")->text(); });
+    chooseOutput(d);
+    QTRY_VERIFY(dialog.isNull());
+    // Both files count; the image bar never leaves "Waiting...".
+    QCOMPARE(imageBar, QStringList({"Waiting... ", "Waiting... File 1 of 2 (50%)",
+                                    "Waiting... File 2 of 2 (100%)"}));
+    QCOMPARE(fake->converted(), QStringList({"a.swf", "b.swf"}));
+    QVERIFY(written().isEmpty());
+}
+
+void TestDump::exitCodeLeavesDialogOpenUntilAbort()
+{
+    fake->setExitCode("a.swf", 3);
+    auto *d = new DumpDialog(nullptr, {"a.swf", "b.swf"});
+    dialog = d;
+    chooseOutput(d);
+    QTRY_COMPARE(boxes->texts, QStringList({"swfmill terminated abnormally"}));
+    QCOMPARE(boxes->parents.first(), d);
+    QCOMPARE(boxes->titles.first(), QStringLiteral("Error Converting SWF"));
+    QCoreApplication::processEvents();
+    QVERIFY(d->isVisible());
+    QCOMPARE(fake->converted(), QStringList({"a.swf"}));
+
+    d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Abort)->click();
+    QTRY_VERIFY(dialog.isNull());
+}
+
+void TestDump::abortDuringConversion()
+{
+    fake->setHangingOn("a.swf");
+    DumpDialog *d = open();
+    chooseOutput(d);
+    QTRY_VERIFY(fake->hangingPid("a.swf") > 0);
+    const qint64 pid = fake->hangingPid("a.swf");
+    QVERIFY(FakeConverter::processAlive(pid));
+    d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Abort)->click();
+    QTRY_VERIFY(dialog.isNull());
+    QVERIFY(!FakeConverter::processAlive(pid));
+    QVERIFY(boxes->texts.isEmpty());
+}
+
+void TestDump::unsafeNamesStayInsideFolder()
+{
+    // The output folder sits two levels down, so escapes would be visible.
+    const QString folder = out->filePath("deep/er");
+    QDir(out->path()).mkpath("deep/er/inner");
+    const QList<QByteArray> names = {"../../escape", "/abs/path",   "back\\slash", "..", ".",
+                                     "tab&#9;name",  "$dots..and.é"};
+    QList<QPair<int, QByteArray>> symbols;
+    QList<TestBitmap> bitmaps;
+    for (int i = 0; i < names.size(); ++i) {
+        symbols.append({i + 1, names.at(i)});
+        bitmaps.append({i + 1, 1, 1, QByteArray("\xff\x01\x02\x03", 4)});
+    }
+    fake->setDocument("a.swf", converterDocument("l", symbols, bitmaps));
+    chooseOutput(open(), folder);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(written(folder),
+             QStringList({"$dots..and.é.png", ".._.._escape.png", "_...png", "_..png",
+                          "_abs_path.png", "back_slash.png", "tab_name.png"}));
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+    QCOMPARE(QDir(out->path()).entryList(all), QStringList({"deep"}));
+    QCOMPARE(QDir(out->filePath("deep")).entryList(all), QStringList({"er"}));
+    QVERIFY(QDir(out->filePath("deep/er/inner")).isEmpty());
+}
+
+void TestDump::safeFileNames()
+{
+    QCOMPARE(safeFileName("plain.name"), QStringLiteral("plain.name"));
+    QCOMPARE(safeFileName(QString::fromUtf8("Ünïcode $1")), QString::fromUtf8("Ünïcode $1"));
+    QCOMPARE(safeFileName("a/b\\c"), QStringLiteral("a_b_c"));
+    QCOMPARE(safeFileName(QString("nul") + QChar(0) + "\x1f\x7f"), QStringLiteral("nul___"));
+    QCOMPARE(safeFileName(""), QStringLiteral("_"));
+    QCOMPARE(safeFileName("."), QStringLiteral("_."));
+    QCOMPARE(safeFileName(".."), QStringLiteral("_.."));
+    QCOMPARE(safeFileName("..."), QStringLiteral("..."));
+}
+
+void TestDump::unwritableImagesAreReported()
+{
+    // A directory in the way, an image that can't be decoded and one of
+    // width 0: three of four images are not written, and the user is told.
+    QDir(out->path()).mkdir("blocked.png");
+    QByteArray xml =
+        converterDocument("l", {{1, "blocked"}, {2, "good"}, {3, "corrupt"}, {4, "empty"}},
+                          {{1, 1, 1, QByteArray(4, '\xff')},
+                           {2, 1, 1, QByteArray(4, '\xff')},
+                           {4, 0, 5, QByteArray(4, '\xff')}});
+    xml.replace("</tags>", "<DefineBitsLossless2 objectID=\"3\" format=\"5\" width=\"1\" "
+                           "height=\"1\"><data><data>bm90IHpsaWI=</data></data>"
+                           "</DefineBitsLossless2></tags>");
+    fake->setDocument("a.swf", xml);
+    DumpDialog *d = open();
+    chooseOutput(d);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(boxes->texts, QStringList({"3 of 4 images could not be written into " +
+                                        QDir::toNativeSeparators(out->path()) + "."}));
+    QCOMPARE(boxes->parents.first(), d);
+    QCOMPARE(written(), QStringList({"good.png"}));
+}
+
+void TestDump::dumpButtonOpensDialogForCurrentContainer()
+{
+    fake->setDocument("a.swf",
+                      converterDocument("first", {{1, "x"}}, {{1, 1, 1, kPixels.left(4)}}));
+    fake->setDocument("b.swf",
+                      converterDocument("second", {{1, "y"}}, {{1, 1, 1, kPixels.left(4)}}));
+    MainWindow window;
+    auto *chooser = window.findChild<QFileDialog *>();
+    chooser->hide();
+    emit chooser->fileSelected(source->path());
+    QTRY_VERIFY(window.findChild<QPushButton *>("cmdSetDir")->isEnabled());
+
+    auto *list = window.findChild<QListWidget *>("listWidget");
+    list->setCurrentRow(1);
+    QTest::mouseClick(window.findChild<QPushButton *>("cmdDumpContainer"), Qt::LeftButton);
+    auto *d = window.findChild<DumpDialog *>();
+    QVERIFY(d);
+    dialog = d;
+    QCOMPARE(d->parent(), &window);
+    chooseOutput(d);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(written(), QStringList({"y.png"}));
+    QCOMPARE(fake->converted().mid(2), QStringList({"b.swf"}));
+}
+
+QTEST_MAIN(TestDump)
+#include "tst_dump.moc"
