@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 #include <zlib.h>
 
 namespace
@@ -43,27 +44,31 @@ QImage decode(const QByteArray &base64, int width, int height)
 
 } // namespace
 
-QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes)
+namespace
 {
-    if (maxBytes <= 0)
-        return {};
-    const QByteArray compressed = QByteArray::fromBase64(base64);
-    if (compressed.isEmpty())
-        return {};
 
+// Inflates the zlib stream `compressed` into at most `maxBytes` bytes (see
+// inflateBitmapData). Growing the output may throw std::bad_alloc.
+QByteArray inflateBounded(const QByteArray &compressed, qint64 maxBytes)
+{
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
         return {};
+    struct End {
+        z_stream *s;
+        ~End() { inflateEnd(s); }
+    } end{&stream};
 
     QByteArray out;
     qint64 produced = 0;
+    // Room for a typical ratio at once, grown by doubling from there rather
+    // than trusting the bound, which a hostile size can make huge.
     qint64 capacity =
         std::min(maxBytes, std::max(kInitialInflateBytes, qint64(compressed.size()) * 4));
     out.resize(qsizetype(capacity));
 
     const auto *in = reinterpret_cast<const Bytef *>(compressed.constData());
     qint64 inLeft = compressed.size();
-    bool ok = false;
     for (;;) {
         if (stream.avail_in == 0 && inLeft > 0) {
             const uInt chunk = uInt(std::min<qint64>(inLeft, UINT_MAX));
@@ -73,11 +78,9 @@ QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes)
             inLeft -= chunk;
         }
         if (produced == capacity) {
-            if (capacity == maxBytes) {
-                // Everything wanted is out; the rest of the stream is ignored.
-                ok = true;
+            // Everything wanted is out; the rest of the stream is ignored.
+            if (capacity == maxBytes)
                 break;
-            }
             capacity = std::min(maxBytes, capacity * 2);
             out.resize(qsizetype(capacity));
         }
@@ -86,22 +89,36 @@ QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes)
         stream.avail_out = room;
         const int status = inflate(&stream, Z_NO_FLUSH);
         produced += room - stream.avail_out;
-        if (status == Z_STREAM_END) {
-            ok = true;
+        if (status == Z_STREAM_END)
             break;
-        }
         if (status == Z_BUF_ERROR && stream.avail_in == 0 && inLeft == 0)
-            break; // the stream is cut short
+            return {}; // the stream is cut short
         if (status != Z_OK && status != Z_BUF_ERROR)
-            break; // corrupt data, or out of memory
+            return {}; // corrupt data (a wrong checksum included), or no memory
     }
-    inflateEnd(&stream);
 
-    if (!ok || produced == 0)
+    if (produced == 0)
         return {};
     out.truncate(qsizetype(produced));
     out.squeeze();
     return out;
+}
+
+} // namespace
+
+QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes)
+{
+    if (maxBytes <= 0)
+        return {};
+    try {
+        const QByteArray compressed = QByteArray::fromBase64(base64);
+        if (compressed.isEmpty())
+            return {};
+        return inflateBounded(compressed, maxBytes);
+    } catch (const std::bad_alloc &) {
+        // No memory for the data: as undecodable as a corrupt stream.
+        return {};
+    }
 }
 
 QImage imageFromARGB(const QByteArray &pixels, int width, int height)
