@@ -42,11 +42,6 @@ QImage decode(const QByteArray &base64, int width, int height)
     return imageFromARGB(pixels, width, height);
 }
 
-} // namespace
-
-namespace
-{
-
 // Inflates the zlib stream `compressed` into at most `maxBytes` bytes (see
 // inflateBitmapData). Growing the output may throw std::bad_alloc.
 QByteArray inflateBounded(const QByteArray &compressed, qint64 maxBytes)
