@@ -10,9 +10,12 @@
 // own limit on each side). Larger ones are refused as undecodable.
 constexpr qint64 kMaxBitmapPixels = qint64(8191) * 8191;
 
-// Base64 text of a zlib stream -> inflated bytes. Empty when the data can't
-// be inflated. At most `maxBytes` bytes are produced; the rest of a longer
-// stream is ignored.
+// Base64 text of a zlib stream -> inflated bytes. Blanks, line breaks and
+// "=" padding in the text are skipped. Empty when the data can't be inflated:
+// a corrupt stream, one that ends before `maxBytes` bytes and before its own
+// end, an empty stream or text, or `maxBytes` of 0 or less. At most `maxBytes`
+// bytes are produced: once they are out the rest of the stream is ignored, so
+// a small stream that unpacks to gigabytes costs no more than `maxBytes`.
 QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes = 4 * kMaxBitmapPixels);
 
 // A, R, G, B bytes per pixel (colour premultiplied by alpha), rows from the
@@ -22,11 +25,15 @@ QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes = 4 * kMa
 QImage imageFromARGB(const QByteArray &pixels, int width, int height);
 
 // The preview's way from a DefineBitsLossless2 element to an image: nothing
-// on failure; a null image for a bitmap of width 0.
+// on failure (no attributes, height 0 or less, width below 0, more than
+// kMaxBitmapPixels, no data/data child, data that can't be inflated or an
+// image that can't be allocated); a null image for a bitmap of width 0 whose
+// data inflates. `width` and `height` read as 0 when missing or not numeric.
 std::optional<QImage> previewImage(const QDomNode &element);
 
 // The dump's way from a bitmap's base64 text and its size, as recorded at
-// catalogue time, to an image: a null image on any failure.
+// catalogue time, to an image: a null image on any failure, and for a width
+// or height of 0 or less (nothing is inflated then).
 QImage dumpImage(const QByteArray &base64, int width, int height);
 
 // Base64 text of a bitmap element the way the dump reads it: the first

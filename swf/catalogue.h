@@ -16,7 +16,8 @@ QString attributeValue(const QDomNode &node, const QString &name);
 
 // A named format-5 lossless bitmap found by the catalogue reading.
 struct QualifyingBitmap {
-    QDomNode element; // the DefineBitsLossless2 element
+    QDomNode element; // the DefineBitsLossless2 element; use it during the
+                      // hand-over: its document is freed when the reading ends
     int objectID = 0;
     int width = 0;
     int height = 0;
@@ -50,4 +51,9 @@ enum class CatalogueOutcome {
 
 // Reads the catalogue of one converter document: frame label, symbol table
 // and named format-5 bitmaps, writing its diagnostic lines with qDebug().
+// Only the first FrameLabel and the first SymbolClass under swf/Header/tags
+// count; a later Symbol for the same objectID replaces the earlier name.
+// Bitmaps that aren't format 5, lack an attribute, have a non-numeric one or
+// have no symbol name are skipped silently. The document is parsed and freed
+// within the call.
 CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler);

@@ -1,7 +1,215 @@
-#include <cstdio>
+// swfxml: writes the XML description of an SWF file.
+//
+//   swfxml swf2xml FILE stdout     document on standard output
+//   swfxml swf2xml FILE OUT.xml    document in OUT.xml
 
-int main()
+#include "swfxml/swfconvert.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
 {
-    std::fputs("swfxml: not built yet\n", stderr);
-    return 2;
+
+constexpr int kExitInput = 1;  // the file can't be read or converted
+constexpr int kExitUsage = 2;  // wrong command line
+constexpr int kExitOutput = 3; // the document could not be written
+
+const char kUsage[] = "usage: swfxml swf2xml FILE stdout|OUT.xml\n";
+
+void printHelp()
+{
+    std::printf("Usage: swfxml swf2xml FILE stdout\n"
+                "       swfxml swf2xml FILE OUT.xml\n"
+                "\n"
+                "Writes one XML document describing the SWF file FILE (FWS, CWS/zlib or\n"
+                "ZWS/LZMA) to standard output, or to OUT.xml.\n"
+                "\n"
+                "Every tag of the file is written in file order, tags after End included.\n"
+                "FrameLabel, SymbolClass, ExportAssets (as Export), DefineBitsLossless,\n"
+                "DefineBitsLossless2, DefineBinaryData, DefineSprite, ShowFrame and End get\n"
+                "their own elements; any other tag becomes an UnknownTag holding its code\n"
+                "and its bytes in base64.\n"
+                "\n"
+                "Limits: a file whose header gives a FileLength over %u MiB is refused;\n"
+                "a compressed body is decompressed up to FileLength and no further; sprites\n"
+                "nested more than %d deep are written as UnknownTag.\n"
+                "\n"
+                "A file that is readable but broken further on (wrong FileLength, cut-short\n"
+                "data, a tag running past the end) is converted as far as it can be read;\n"
+                "what was wrong is said on standard error.\n"
+                "\n"
+                "Options:\n"
+                "  -h, --help     show this help and exit\n"
+                "  --version      show the version and exit\n"
+                "\n"
+                "Exit status: 0 when a document was written, %d when FILE can't be read or\n"
+                "isn't an SWF file, %d for a wrong command line, %d when the document could\n"
+                "not be written.\n",
+                unsigned(swfxml::kMaxFileLength >> 20), swfxml::kMaxSpriteDepth, kExitInput,
+                kExitUsage, kExitOutput);
+}
+
+int usageError(const char *message, const char *argument)
+{
+    std::fprintf(stderr, "swfxml: %s%s%s%s\n", message, argument ? " '" : "",
+                 argument ? argument : "", argument ? "'" : "");
+    std::fputs(kUsage, stderr);
+    std::fputs("Try 'swfxml --help' for more information.\n", stderr);
+    return kExitUsage;
+}
+
+class FdSource : public swfxml::Source
+{
+public:
+    FdSource(int fd, qint64 size) : fd(fd), left(size) {}
+    qint64 read(char *buffer, qint64 max) override
+    {
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, std::size_t(max));
+            if (n >= 0) {
+                if (left >= 0)
+                    left = n <= left ? left - n : 0;
+                return n;
+            }
+            if (errno != EINTR) {
+                error = errno;
+                return -1;
+            }
+        }
+    }
+    qint64 remaining() const override { return left; }
+    QByteArray errorString() const override { return std::strerror(error); }
+
+private:
+    int fd;
+    qint64 left;
+    int error = 0;
+};
+
+class FdSink : public swfxml::Sink
+{
+public:
+    explicit FdSink(int fd) : fd(fd) {}
+    bool write(const char *data, std::size_t size) override
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                error = errno;
+                return false;
+            }
+            data += n;
+            size -= std::size_t(n);
+        }
+        return true;
+    }
+    int error = 0;
+
+private:
+    int fd;
+};
+
+int convertFile(const char *input, const char *output)
+{
+    const int in = ::open(input, O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        std::fprintf(stderr, "swfxml: %s: can't open: %s\n", input, std::strerror(errno));
+        return kExitInput;
+    }
+    struct stat st {
+    };
+    const bool known = ::fstat(in, &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "swfxml: %s: is a directory\n", input);
+        ::close(in);
+        return kExitInput;
+    }
+    const bool regular = known && S_ISREG(st.st_mode);
+    FdSource source(in, regular ? qint64(st.st_size) : -1);
+
+    const swfxml::Warn warn = [input](const QByteArray &message) {
+        std::fprintf(stderr, "swfxml: %s: warning: %s\n", input, message.constData());
+    };
+    swfxml::Movie movie;
+    QByteArray error;
+    const bool loaded = swfxml::load(source, movie, &error, warn);
+    ::close(in);
+    if (!loaded) {
+        std::fprintf(stderr, "swfxml: %s: %s\n", input, error.constData());
+        return kExitInput;
+    }
+
+    // The output is opened only once the file has been read, so that a
+    // refused file leaves nothing behind.
+    const bool toStdout = std::strcmp(output, "stdout") == 0;
+    const char *outputName = toStdout ? "standard output" : output;
+    int out = STDOUT_FILENO;
+    if (!toStdout) {
+        out = ::open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (out < 0) {
+            std::fprintf(stderr, "swfxml: %s: can't create: %s\n", output, std::strerror(errno));
+            return kExitOutput;
+        }
+    }
+    FdSink sink(out);
+    bool written = swfxml::writeXml(movie, sink, warn);
+    int error2 = sink.error;
+    if (!toStdout && ::close(out) != 0 && written) {
+        written = false;
+        error2 = errno;
+    }
+    if (!written) {
+        std::fprintf(stderr, "swfxml: %s: write error: %s\n", outputName, std::strerror(error2));
+        // Don't leave a cut-short document behind (but never remove a device
+        // such as /dev/full).
+        struct stat os;
+        if (!toStdout && ::stat(output, &os) == 0 && S_ISREG(os.st_mode))
+            ::unlink(output);
+        return kExitOutput;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A closed pipe on the output must be a write error, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    if (argc < 2)
+        return usageError("missing command", nullptr);
+    const char *command = argv[1];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+        if (argc != 2)
+            return usageError("--help takes no arguments", nullptr);
+        printHelp();
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutput;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        if (argc != 2)
+            return usageError("--version takes no arguments", nullptr);
+        std::printf("swfxml %s\n", SWFXML_VERSION);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutput;
+    }
+    if (command[0] == '-')
+        return usageError("unknown option", command);
+    if (std::strcmp(command, "swf2xml") != 0)
+        return usageError("unknown command", command);
+    if (argc != 4)
+        return usageError(argc < 4 ? "swf2xml needs a FILE and an output (stdout or a file name)"
+                                   : "too many arguments for swf2xml",
+                          nullptr);
+    if (argv[2][0] == '\0' || argv[3][0] == '\0')
+        return usageError("empty file name", nullptr);
+    return convertFile(argv[2], argv[3]);
 }

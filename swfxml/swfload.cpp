@@ -1,0 +1,487 @@
+// Reading a file into memory: header checks and decompression of the body.
+
+#include "swfxml/swfconvert.h"
+
+#include <lzma.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace swfxml
+{
+
+// ---- Buffer, sources and sinks ----
+
+Buffer::~Buffer()
+{
+    std::free(ptr);
+}
+
+Buffer::Buffer(Buffer &&other) noexcept : ptr(other.ptr), used(other.used), cap(other.cap)
+{
+    other.ptr = nullptr;
+    other.used = other.cap = 0;
+}
+
+Buffer &Buffer::operator=(Buffer &&other) noexcept
+{
+    if (this != &other) {
+        std::free(ptr);
+        ptr = other.ptr;
+        used = other.used;
+        cap = other.cap;
+        other.ptr = nullptr;
+        other.used = other.cap = 0;
+    }
+    return *this;
+}
+
+bool Buffer::reserve(std::size_t capacity)
+{
+    if (capacity <= cap)
+        return true;
+    // realloc() moves large blocks by remapping pages, not by copying.
+    char *grown = static_cast<char *>(std::realloc(ptr, capacity));
+    if (!grown)
+        return false;
+    ptr = grown;
+    cap = capacity;
+    return true;
+}
+
+void Buffer::shrink()
+{
+    if (used == cap)
+        return;
+    if (used == 0) {
+        std::free(ptr);
+        ptr = nullptr;
+        cap = 0;
+        return;
+    }
+    if (char *smaller = static_cast<char *>(std::realloc(ptr, used))) {
+        ptr = smaller;
+        cap = used;
+    }
+}
+
+bool ByteArraySink::write(const char *data, std::size_t size)
+{
+    out.append(data, qsizetype(size));
+    return true;
+}
+
+qint64 MemorySource::read(char *buffer, qint64 max)
+{
+    const qint64 n = std::min(max, size - pos);
+    if (n > 0) {
+        std::memcpy(buffer, data + pos, std::size_t(n));
+        pos += n;
+    }
+    return n;
+}
+
+namespace
+{
+
+constexpr std::size_t kInputChunk = std::size_t(1) << 18;
+// First allocation for a body whose final size is not known yet.
+constexpr std::size_t kInitialBody = std::size_t(1) << 20;
+
+QByteArray number(qint64 v)
+{
+    return QByteArray::number(v);
+}
+
+// Reads until `size` bytes or the end; the count read, -1 on error.
+qint64 readUpTo(Source &source, char *buffer, qint64 size)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 n = source.read(buffer + done, size - done);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+// Room for more of a body that may not grow past `limit`: at least one byte
+// while below it. Grows geometrically, starting from `expected` when known.
+bool makeRoom(Buffer &body, std::size_t limit, std::size_t expected)
+{
+    if (body.size() < body.capacity() || body.size() >= limit)
+        return true;
+    std::size_t want = body.capacity() ? body.capacity() * 2 : std::max(expected, kInitialBody);
+    want = std::min(want, limit);
+    return body.reserve(want);
+}
+
+// `bytes` for a message: printable ASCII kept, anything else as \xNN.
+QByteArray printable(const QByteArray &bytes)
+{
+    QByteArray out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out.append(ch);
+        } else {
+            static const char hex[] = "0123456789ABCDEF";
+            out.append("\\x");
+            out.append(hex[c >> 4]);
+            out.append(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+// An uncompressed file: the body is whatever follows the header, up to the
+// limit, whatever FileLength says.
+bool loadPlain(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
+{
+    const std::size_t limit = kMaxFileLength - 8;
+    const qint64 known = source.remaining();
+    const std::size_t expected =
+        known >= 0 ? std::min(std::size_t(known), limit) : std::min(kInitialBody, limit);
+    Buffer &body = movie.body;
+    if (!body.reserve(std::max<std::size_t>(expected, 1))) {
+        *error = "out of memory";
+        return false;
+    }
+    for (;;) {
+        if (body.size() == body.capacity()) {
+            // Full: one byte more tells whether the file goes on.
+            char next;
+            const qint64 n = source.read(&next, 1);
+            if (n < 0) {
+                *error = "read error: " + source.errorString();
+                return false;
+            }
+            if (n == 0)
+                break;
+            if (body.size() >= limit) {
+                warn("the file is larger than the " + number(kMaxFileLength >> 20) +
+                     " MiB limit; read only its first " + number(kMaxFileLength) + " bytes");
+                break;
+            }
+            if (!makeRoom(body, limit, expected)) {
+                *error = "out of memory";
+                return false;
+            }
+            body.data()[body.size()] = next;
+            body.setSize(body.size() + 1);
+            continue;
+        }
+        const qint64 n =
+            source.read(body.data() + body.size(), qint64(body.capacity() - body.size()));
+        if (n < 0) {
+            *error = "read error: " + source.errorString();
+            return false;
+        }
+        if (n == 0)
+            break;
+        body.setSize(body.size() + std::size_t(n));
+    }
+    body.shrink();
+    const qint64 actual = qint64(body.size()) + 8;
+    if (actual != qint64(movie.fileLength))
+        warn("FileLength in the header is " + number(movie.fileLength) + " but the file has " +
+             number(actual) + " bytes; reading the bytes that are there");
+    return true;
+}
+
+// What a decompressor produced.
+struct Inflated {
+    enum End { Complete, Truncated, Corrupt } end = Complete;
+    QByteArray detail;   // the decompressor's own words for Corrupt
+    bool excess = false; // more data than FileLength allows
+};
+
+// Runs one decompression step: (input, output room) -> produced, and whether
+// the stream ended or failed.
+class Decoder
+{
+public:
+    enum Status { Progress, StreamEnd, Failed };
+    virtual ~Decoder() = default;
+    virtual Status step(const unsigned char *&in, std::size_t &inSize, bool finish,
+                        unsigned char *out, std::size_t &outSize) = 0;
+    QByteArray detail;
+};
+
+class ZlibDecoder : public Decoder
+{
+public:
+    ZlibDecoder() { ready = inflateInit(&zs) == Z_OK; }
+    ~ZlibDecoder() override
+    {
+        if (ready)
+            inflateEnd(&zs);
+    }
+    bool ready = false;
+
+    Status step(const unsigned char *&in, std::size_t &inSize, bool, unsigned char *out,
+                std::size_t &outSize) override
+    {
+        // zlib counts in uInt: hand it at most 1 GiB at a time.
+        const uInt inChunk = uInt(std::min<std::size_t>(inSize, std::size_t(1) << 30));
+        const uInt outChunk = uInt(std::min<std::size_t>(outSize, std::size_t(1) << 30));
+        zs.next_in = const_cast<Bytef *>(in);
+        zs.avail_in = inChunk;
+        zs.next_out = out;
+        zs.avail_out = outChunk;
+        const int ret = inflate(&zs, Z_NO_FLUSH);
+        const std::size_t consumed = inChunk - zs.avail_in;
+        in += consumed;
+        inSize -= consumed;
+        outSize = outChunk - zs.avail_out;
+        if (ret == Z_STREAM_END)
+            return StreamEnd;
+        if (ret == Z_OK || ret == Z_BUF_ERROR)
+            return Progress;
+        detail = zs.msg ? QByteArray(zs.msg) : QByteArray("zlib error ") + number(ret);
+        return Failed;
+    }
+
+private:
+    z_stream zs{};
+};
+
+class LzmaDecoder : public Decoder
+{
+public:
+    ~LzmaDecoder() override { lzma_end(&strm); }
+
+    // `properties`: the 5 bytes of lc/lp/pb and dictionary size. The
+    // dictionary never needs to be larger than the whole output.
+    bool init(const unsigned char *properties, std::size_t outputLimit)
+    {
+        lzma_filter filters[2];
+        filters[0].id = LZMA_FILTER_LZMA1;
+        filters[0].options = nullptr;
+        filters[1].id = LZMA_VLI_UNKNOWN;
+        filters[1].options = nullptr;
+        if (lzma_properties_decode(&filters[0], nullptr, properties, 5) != LZMA_OK)
+            return false;
+        auto *options = static_cast<lzma_options_lzma *>(filters[0].options);
+        const std::size_t dict = std::max<std::size_t>(outputLimit, LZMA_DICT_SIZE_MIN);
+        if (options->dict_size > dict)
+            options->dict_size = uint32_t(dict);
+        const bool ok = lzma_raw_decoder(&strm, filters) == LZMA_OK;
+        std::free(options);
+        return ok;
+    }
+
+    Status step(const unsigned char *&in, std::size_t &inSize, bool finish, unsigned char *out,
+                std::size_t &outSize) override
+    {
+        strm.next_in = in;
+        strm.avail_in = inSize;
+        strm.next_out = out;
+        strm.avail_out = outSize;
+        const lzma_ret ret = lzma_code(&strm, finish ? LZMA_FINISH : LZMA_RUN);
+        in = strm.next_in;
+        inSize = strm.avail_in;
+        outSize -= strm.avail_out;
+        if (ret == LZMA_STREAM_END)
+            return StreamEnd;
+        if (ret == LZMA_OK || ret == LZMA_BUF_ERROR)
+            return Progress;
+        detail = ret == LZMA_DATA_ERROR  ? QByteArray("corrupt LZMA data")
+                 : ret == LZMA_MEM_ERROR ? QByteArray("out of memory")
+                                         : QByteArray("LZMA error ") + number(ret);
+        return Failed;
+    }
+
+private:
+    lzma_stream strm = LZMA_STREAM_INIT;
+};
+
+// Decompresses the rest of `source` into `body`, stopping at `limit` bytes;
+// then looks a little further to tell whether the stream held more.
+// Returns false only on a read error.
+bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limit, Inflated &result,
+                QByteArray *error)
+{
+    std::unique_ptr<unsigned char[]> input(new unsigned char[kInputChunk]);
+    const unsigned char *in = input.get();
+    std::size_t inSize = 0;
+    bool eof = false;
+    unsigned char probe[4096];
+    int stalls = 0;
+    const qint64 known = source.remaining();
+    // Typical compression: a guess for the first allocation only.
+    const std::size_t expected = known >= 0 ? std::min(limit, std::size_t(known) * 4) : 0;
+
+    for (;;) {
+        if (inSize == 0 && !eof) {
+            const qint64 n = source.read(reinterpret_cast<char *>(input.get()), kInputChunk);
+            if (n < 0) {
+                *error = "read error: " + source.errorString();
+                return false;
+            }
+            eof = n == 0;
+            in = input.get();
+            inSize = std::size_t(n);
+        }
+        const bool full = body.size() >= limit;
+        if (!full && !makeRoom(body, limit, expected)) {
+            *error = "out of memory";
+            return false;
+        }
+        unsigned char *out =
+            full ? probe : reinterpret_cast<unsigned char *>(body.data()) + body.size();
+        std::size_t outSize = full ? sizeof probe : body.capacity() - body.size();
+        const std::size_t inBefore = inSize;
+        const Decoder::Status status = decoder.step(in, inSize, eof, out, outSize);
+        if (full) {
+            if (outSize > 0) {
+                result.excess = true;
+                return true;
+            }
+        } else {
+            body.setSize(body.size() + outSize);
+        }
+        if (status == Decoder::StreamEnd)
+            return true;
+        if (status == Decoder::Failed) {
+            // Past the limit, a broken tail does not matter.
+            if (!full) {
+                result.end = Inflated::Corrupt;
+                result.detail = decoder.detail;
+            } else if (body.size() == 0) {
+                result.end = Inflated::Corrupt;
+                result.detail = decoder.detail;
+            }
+            return true;
+        }
+        if (inSize == inBefore && outSize == 0) {
+            // No progress: out of input, or a decoder that is stuck.
+            if (eof && inSize == 0) {
+                if (!full)
+                    result.end = Inflated::Truncated;
+                return true;
+            }
+            if (++stalls == 3) {
+                if (!full || body.size() == 0) {
+                    result.end = Inflated::Corrupt;
+                    result.detail = "the decoder makes no progress";
+                }
+                return true;
+            }
+        } else {
+            stalls = 0;
+        }
+    }
+}
+
+bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
+{
+    const std::size_t limit = movie.fileLength > 8 ? movie.fileLength - 8 : 0;
+    std::unique_ptr<Decoder> decoder;
+    if (movie.signature == 'C') {
+        auto zlib = std::make_unique<ZlibDecoder>();
+        if (!zlib->ready) {
+            *error = "out of memory";
+            return false;
+        }
+        decoder = std::move(zlib);
+    } else {
+        // Compressed length (u32, not needed: the stream runs to the end of
+        // the file) and the LZMA properties.
+        unsigned char lzmaHeader[9];
+        const qint64 n = readUpTo(source, reinterpret_cast<char *>(lzmaHeader), 9);
+        if (n < 0) {
+            *error = "read error: " + source.errorString();
+            return false;
+        }
+        if (n < 9) {
+            *error =
+                "file too short for an LZMA-compressed SWF header (" + number(8 + n) + " bytes)";
+            return false;
+        }
+        auto lzma = std::make_unique<LzmaDecoder>();
+        if (!lzma->init(lzmaHeader + 4, limit)) {
+            *error = "body can't be decompressed (unsupported LZMA properties)";
+            return false;
+        }
+        decoder = std::move(lzma);
+    }
+
+    Inflated result;
+    if (!decompress(source, *decoder, movie.body, limit, result, error))
+        return false;
+    Buffer &body = movie.body;
+    body.shrink();
+    const QByteArray kind = movie.signature == 'C' ? "zlib" : "LZMA";
+    if (body.size() == 0 && result.end != Inflated::Complete) {
+        *error = "body can't be decompressed (" +
+                 (result.end == Inflated::Corrupt ? result.detail
+                                                  : kind + " stream ends before any data") +
+                 ")";
+        return false;
+    }
+    if (result.excess)
+        warn("the body decompresses to more than the " + number(movie.fileLength) +
+             " bytes FileLength gives; the rest is ignored");
+    else if (result.end == Inflated::Corrupt)
+        warn("the " + kind + " data is corrupt after " + number(qint64(body.size()) + 8) +
+             " of the " + number(movie.fileLength) + " bytes FileLength gives (" + result.detail +
+             ")");
+    else if (result.end == Inflated::Truncated)
+        warn("the " + kind + " stream is cut short after " + number(qint64(body.size()) + 8) +
+             " of the " + number(movie.fileLength) + " bytes FileLength gives");
+    else if (body.size() < limit)
+        warn("the body decompresses to " + number(qint64(body.size()) + 8) + " bytes, not the " +
+             number(movie.fileLength) + " FileLength gives");
+    return true;
+}
+
+} // namespace
+
+bool load(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
+{
+    QByteArray dummy;
+    if (!error)
+        error = &dummy;
+    const Warn report = warn ? warn : Warn([](const QByteArray &) {});
+
+    char header[8];
+    const qint64 n = readUpTo(source, header, 8);
+    if (n < 0) {
+        *error = "read error: " + source.errorString();
+        return false;
+    }
+    if (n == 0) {
+        *error = "not an SWF file (empty)";
+        return false;
+    }
+    const QByteArray signature(header, qsizetype(std::min<qint64>(n, 3)));
+    if (signature != "FWS" && signature != "CWS" && signature != "ZWS") {
+        *error = "not an SWF file (signature \"" + printable(signature) + "\")";
+        return false;
+    }
+    if (n < 8) {
+        *error = "file too short for an SWF header (" + number(n) + " bytes)";
+        return false;
+    }
+    const auto *h = reinterpret_cast<const unsigned char *>(header);
+    movie.signature = header[0];
+    movie.version = h[3];
+    movie.fileLength =
+        quint32(h[4]) | quint32(h[5]) << 8 | quint32(h[6]) << 16 | quint32(h[7]) << 24;
+    if (movie.fileLength > kMaxFileLength) {
+        *error = "FileLength " + number(movie.fileLength) + " is beyond the " +
+                 number(kMaxFileLength >> 20) + " MiB this converter accepts";
+        return false;
+    }
+    return movie.signature == 'F' ? loadPlain(source, movie, error, report)
+                                  : loadCompressed(source, movie, error, report);
+}
+
+} // namespace swfxml
