@@ -252,7 +252,7 @@ void TestScan::unreadableDocumentsAreSkipped()
     const QString path = folderWith({"1.swf", "2.swf", "3.swf", "4.swf", "5.swf"});
     fake->setDocument("1.swf", "<swf><Header><tags>"); // not well-formed
     fake->setDocument("2.swf", converterDocument("nosymbols", {}));
-    fake->setDocument("3.swf", converterDocument(QByteArray(), {{1, "pic"}}, {}, 1));
+    fake->setDocument("3.swf", converterDocument(QByteArray(""), {{1, "pic"}}, {}, 1));
     fake->setDocument("4.swf", converterDocument("binary", {{1, "pic"}}, {}, 2));
     fake->setDocument("5.swf", converterDocument("noresources", {{1, "pic"}}));
     DebugLines log;
