@@ -4,6 +4,7 @@
 #include <QDomDocument>
 #include <QDomNamedNodeMap>
 #include <QHash>
+#include <QXmlStreamReader>
 
 QDomNode childElement(const QDomNode &parent, const QString &name)
 {
@@ -36,6 +37,41 @@ QString attributeValue(const QDomNode &node, const QString &name)
     if (!attributes.contains(name))
         return QString();
     return attributes.namedItem(name).nodeValue();
+}
+
+namespace
+{
+
+// Whether no element of `xml` lies deeper than kMaxDocumentDepth. A single
+// streaming pass, linear in the size; a document that is not well-formed
+// passes here and is refused by the DOM parse, which reads it the same way.
+bool withinDepthLimit(const QByteArray &xml)
+{
+    QXmlStreamReader reader(xml);
+    reader.setNamespaceProcessing(false);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++depth > kMaxDocumentDepth)
+                return false;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseDocument(const QByteArray &xml, QDomDocument &document)
+{
+    document.clear();
+    return withinDepthLimit(xml) && document.setContent(xml, false);
 }
 
 namespace
@@ -106,7 +142,7 @@ bool qualifyingBitmap(const QDomNode &element, const QHash<int, QString> &names,
 CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler)
 {
     QDomDocument document;
-    if (!document.setContent(xml, false)) {
+    if (!parseDocument(xml, document)) {
         qDebug() << "Parser Error Occured";
         return CatalogueOutcome::ParseError;
     }

@@ -1,11 +1,23 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDomDocument>
 #include <QDomNode>
 #include <QList>
 #include <QString>
 
 // Walking the converter's XML. Names are compared exactly (case-sensitive).
+
+// Deepest element nesting accepted in a converter document (the root
+// element is depth 1). The converter's documents stay far below it: sprites
+// nested past a few levels are not written as sprites. Building the DOM of a
+// document nested tens of thousands deep takes minutes and freeing it
+// recurses once per level, so a deeper document is refused unread.
+constexpr int kMaxDocumentDepth = 256;
+
+// Parses a converter document (no namespace processing) into `document`;
+// false when it is not well-formed or nests deeper than kMaxDocumentDepth.
+bool parseDocument(const QByteArray &xml, QDomDocument &document);
 
 // First child of `parent` whose node name is `name`; a null node if none.
 QDomNode childElement(const QDomNode &parent, const QString &name);

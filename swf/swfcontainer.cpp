@@ -86,7 +86,7 @@ void SWFContainer::convertFinished(int exitCode)
         targetLabel->setText(QStringLiteral("swfmill failed: ") + QString::number(exitCode));
     } else {
         QDomDocument document;
-        document.setContent(output);
+        parseDocument(output, document);
         const QDomNode tags = childElement(
             childElement(childElement(document, QStringLiteral("swf")), QStringLiteral("Header")),
             QStringLiteral("tags"));
