@@ -54,6 +54,18 @@ QString errorText(const QString &file, QProcess::ProcessError error)
            errorDetail(error);
 }
 
+qint64 maxOutputBytes()
+{
+    static const qint64 cap = [] {
+        bool ok = false;
+        const qint64 fromEnvironment =
+            qEnvironmentVariable("SWF_MAX_CONVERTER_OUTPUT").toLongLong(&ok);
+        return ok && fromEnvironment > 0 && fromEnvironment <= kMaxOutputBytes ? fromEnvironment
+                                                                               : kMaxOutputBytes;
+    }();
+    return cap;
+}
+
 bool collectOutput(QProcess &process, QByteArray &buffer, qint64 limit)
 {
     const QByteArray chunk = process.readAllStandardOutput();

@@ -26,6 +26,12 @@ inline const QString kAbnormalExitText = QStringLiteral("swfmill terminated abno
 // writes more is killed, so a runaway converter can't exhaust memory.
 constexpr qint64 kMaxOutputBytes = qint64(1) << 30;
 
+// The cap in force: kMaxOutputBytes, or the byte count given by the
+// environment variable SWF_MAX_CONVERTER_OUTPUT when it holds a positive
+// number no larger than kMaxOutputBytes. Read once, at the first call; it
+// lets tests reach the cap without writing a gigabyte.
+qint64 maxOutputBytes();
+
 // Name of the converter executable that ships with the application.
 QString bundledProgramName();
 
@@ -51,7 +57,7 @@ QString errorText(const QString &file, QProcess::ProcessError error);
 
 // Appends what `process` has on standard output to `buffer`. Once the buffer
 // would exceed `limit` it is emptied, the process killed and false returned.
-bool collectOutput(QProcess &process, QByteArray &buffer, qint64 limit = kMaxOutputBytes);
+bool collectOutput(QProcess &process, QByteArray &buffer, qint64 limit = maxOutputBytes());
 
 // Ends a run for good: disconnects `process` from `receiver`, so nothing of
 // the run reaches it any more, then kills the child and waits for its end.

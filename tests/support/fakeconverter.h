@@ -45,6 +45,7 @@ public:
                   docs +
                   "/log'\n"
                   "if [ -e \"$f.hang\" ]; then echo $$ > \"$f.hang\"; exec sleep 3600; fi\n"
+                  "if [ -e \"$f.flood\" ]; then echo $$ > \"$f.flood\"; exec cat /dev/zero; fi\n"
                   "if [ -e \"$f.exit\" ]; then exit $(cat \"$f.exit\"); fi\n"
                   "cat \"$f.xml\"");
     }
@@ -61,6 +62,17 @@ public:
     void setHangingOn(const QString &file)
     {
         writeFile(QStringLiteral("docs/") + file + QStringLiteral(".hang"), QByteArray());
+    }
+    // The converter writes zero bytes without end on `file`, until killed.
+    void setFloodingOn(const QString &file)
+    {
+        writeFile(QStringLiteral("docs/") + file + QStringLiteral(".flood"), QByteArray());
+    }
+    // Process id of the converter flooding on `file`, 0 before it started.
+    qint64 floodingPid(const QString &file) const
+    {
+        QFile f(dir.filePath(QStringLiteral("docs/") + file + QStringLiteral(".flood")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
     }
     // Process id of the converter hanging on `file`, 0 before it started.
     qint64 hangingPid(const QString &file) const
