@@ -6,6 +6,9 @@
 #include <QHash>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <cstring>
+
 QDomNode childElement(const QDomNode &parent, const QString &name)
 {
     if (parent.isNull())
@@ -42,19 +45,19 @@ QString attributeValue(const QDomNode &node, const QString &name)
 namespace
 {
 
-// Whether no element of `xml` lies deeper than kMaxDocumentDepth. A single
-// streaming pass, linear in the size; a document that is not well-formed
-// passes here and is refused by the DOM parse, which reads it the same way.
-bool withinDepthLimit(const QByteArray &xml)
+// Deepest nesting of `xml` as the XML parser reads it, counted up to
+// `limit` + 1: one streaming pass, linear in the size. A document that isn't
+// well-formed is counted as far as it reads.
+int streamedDepth(const QByteArray &xml, int limit)
 {
     QXmlStreamReader reader(xml);
     reader.setNamespaceProcessing(false);
     int depth = 0;
-    while (!reader.atEnd()) {
+    int deepest = 0;
+    while (!reader.atEnd() && deepest <= limit) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
-            if (++depth > kMaxDocumentDepth)
-                return false;
+            deepest = std::max(deepest, ++depth);
             break;
         case QXmlStreamReader::EndElement:
             --depth;
@@ -63,7 +66,97 @@ bool withinDepthLimit(const QByteArray &xml)
             break;
         }
     }
-    return true;
+    return deepest;
+}
+
+// Whether the bytes of `xml` can be scanned for markup directly: UTF-8 (with
+// or without its byte order mark, and without a declaration naming another
+// encoding), starting with markup. Then every '<' outside comments, CDATA
+// sections and processing instructions starts a tag, as no byte of another
+// character can be an ASCII one.
+bool scannable(QByteArrayView xml)
+{
+    if (xml.startsWith("\xEF\xBB\xBF"))
+        xml = xml.sliced(3);
+    if (xml.size() < 2 || xml[0] != '<' || xml[1] == '\0')
+        return false;
+    if (!xml.startsWith("<?xml"))
+        return true;
+    const qsizetype close = xml.indexOf("?>");
+    if (close < 0)
+        return false;
+    const QByteArrayView declaration = xml.first(close);
+    const qsizetype encoding = declaration.indexOf("encoding");
+    if (encoding < 0)
+        return true;
+    const QByteArray value = declaration.sliced(encoding + 8).toByteArray().toLower();
+    return value.contains("\"utf-8\"") || value.contains("'utf-8'");
+}
+
+// Deepest nesting of a scannable document by its markup alone, counted up
+// to `limit` + 1; -1 when it has a document type declaration, whose entities
+// may add elements the bytes don't show. Start tags open a level, unless
+// they end in "/>" (quoted attribute values are skipped); end tags close one.
+// On a well-formed document this is the parser's count; on one that isn't,
+// it never counts less than the parser reads before its error.
+int markupDepth(QByteArrayView xml, int limit)
+{
+    const char *p = xml.data();
+    const char *const end = p + xml.size();
+    const auto skipPast = [&](const char *from, QByteArrayView terminator) {
+        const qsizetype at = QByteArrayView(from, end - from).indexOf(terminator);
+        return at < 0 ? end : from + at + terminator.size();
+    };
+    int depth = 0;
+    int deepest = 0;
+    while (p < end && deepest <= limit) {
+        p = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
+        if (!p || ++p == end)
+            break;
+        const QByteArrayView rest(p, end - p);
+        if (*p == '/') {
+            --depth;
+            p = skipPast(p, ">");
+        } else if (*p == '?') {
+            p = skipPast(p, "?>");
+        } else if (rest.startsWith("!--")) {
+            p = skipPast(p + 3, "-->");
+        } else if (rest.startsWith("![CDATA[")) {
+            p = skipPast(p + 8, "]]>");
+        } else if (*p == '!') {
+            return -1;
+        } else {
+            char quote = 0;
+            const char *q = p;
+            for (; q < end; ++q) {
+                if (quote) {
+                    if (*q == quote)
+                        quote = 0;
+                } else if (*q == '"' || *q == '\'') {
+                    quote = *q;
+                } else if (*q == '>') {
+                    break;
+                }
+            }
+            // An empty-element tag reaches one level down without staying.
+            deepest = std::max(deepest, depth + 1);
+            if (q == end || q[-1] != '/')
+                ++depth;
+            p = q;
+        }
+    }
+    return deepest;
+}
+
+// Whether no element of `xml` lies deeper than kMaxDocumentDepth. Converter
+// documents are scanned by their bytes; anything else takes a streaming pass
+// of the parser (about as long as building the DOM).
+bool withinDepthLimit(const QByteArray &xml)
+{
+    int depth = scannable(xml) ? markupDepth(xml, kMaxDocumentDepth) : -1;
+    if (depth < 0)
+        depth = streamedDepth(xml, kMaxDocumentDepth);
+    return depth <= kMaxDocumentDepth;
 }
 
 } // namespace

@@ -91,6 +91,33 @@ void TestLimits::nestingDepth()
     QCOMPARE(debug.lines, QStringList({"Parser Error Occured"}));
     QVERIFY(refused.events.isEmpty());
 
+    // Quoted "/>" and ">" in attribute values hide no level; markup inside
+    // comments, CDATA sections and processing instructions adds none.
+    const auto tricky = [&](int levels) {
+        QByteArray out = catalogue;
+        for (int i = 0; i < levels; ++i)
+            out += "<n a=\"/>\" b='>' c=\"'/>\">";
+        return document(out + QByteArray("</n>").repeated(levels));
+    };
+    QVERIFY(parseDocument(tricky(kMaxDocumentDepth - 3), parsed));
+    QVERIFY(!parseDocument(tricky(kMaxDocumentDepth - 2), parsed));
+    const QByteArray hidden = "<!-- <n><n><n> --><![CDATA[<n><n>]]><?pi <n><n>?>";
+    QVERIFY(parseDocument(document(catalogue + nested(kMaxDocumentDepth - 3, hidden.repeated(100))),
+                          parsed));
+    // Documents in another encoding, or with a document type, are counted by
+    // the parser itself.
+    const QString deep = QString::fromUtf8(document(nested(kMaxDocumentDepth - 2, QByteArray())));
+    const QString fits = QString::fromUtf8(document(nested(kMaxDocumentDepth - 3, QByteArray())));
+    const auto utf16 = [](QString text) {
+        text.replace(QStringLiteral("UTF-8"), QStringLiteral("UTF-16"));
+        return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2)
+            .prepend("\xff\xfe");
+    };
+    QVERIFY(!parseDocument(utf16(deep), parsed));
+    QVERIFY(parseDocument(utf16(fits), parsed));
+    QVERIFY(!parseDocument("<!DOCTYPE n>" + nested(kMaxDocumentDepth + 1, QByteArray()), parsed));
+    QVERIFY(parseDocument("<!DOCTYPE n>" + nested(kMaxDocumentDepth, QByteArray()), parsed));
+
     // Depth is counted in elements, not in text or in a document that fails
     // anyway.
     QVERIFY(
