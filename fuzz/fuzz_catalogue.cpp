@@ -1,0 +1,107 @@
+// Catalogue reading from raw XML bytes, with what the window and the dump
+// dialog do with each bitmap handed over: the preview (previewImage on every
+// DefineBitsLossless2 element under tags, as a container's preview looks
+// them up) and the dump decoding (dumpBitmapText, then dumpImage).
+
+#include "fuzz/fuzzsupport.h"
+#include "swf/bitmap.h"
+#include "swf/catalogue.h"
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QImage>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace
+{
+
+class Handler : public CatalogueHandler
+{
+public:
+    bool acceptLabel(const QString &label) override
+    {
+        FUZZ_CHECK(!label.isEmpty());
+        return true;
+    }
+    void beginEntry(const QString &label) override
+    {
+        FUZZ_CHECK(!label.isEmpty());
+        FUZZ_CHECK(!begun);
+        begun = true;
+    }
+    void addBitmap(const QualifyingBitmap &bitmap) override
+    {
+        FUZZ_CHECK(begun);
+        FUZZ_CHECK(!bitmap.name.isEmpty());
+        FUZZ_CHECK(!bitmap.element.isNull());
+        // The preview of this bitmap.
+        const std::optional<QImage> preview = previewImage(bitmap.element);
+        if (preview && !preview->isNull())
+            FUZZ_CHECK(preview->width() > 0 && preview->height() > 0);
+        // The dump of this bitmap, with the size recorded at catalogue time.
+        const QImage dumped =
+            dumpImage(dumpBitmapText(bitmap.element), bitmap.width, bitmap.height);
+        FUZZ_CHECK(dumped.isNull() || dumped.size() == QSize(bitmap.width, bitmap.height));
+    }
+
+    bool begun = false;
+};
+
+// Deepest nesting the XML parser reads in `xml` before its end or its first
+// error.
+int parserDepth(const QByteArray &xml)
+{
+    QXmlStreamReader reader(xml);
+    reader.setNamespaceProcessing(false);
+    int depth = 0;
+    int deepest = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement)
+            deepest = std::max(deepest, ++depth);
+        else if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return deepest;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::quietDebugOutput();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray xml(reinterpret_cast<const char *>(data), qsizetype(size));
+    Handler handler;
+    const CatalogueOutcome outcome = readCatalogue(xml, handler);
+    FUZZ_CHECK(handler.begun == (outcome == CatalogueOutcome::EntryMade));
+
+    // The depth bound agrees with the parser: a document nested deeper is
+    // refused, any other one parses exactly when the DOM takes it.
+    QDomDocument document;
+    const bool parsed = parseDocument(xml, document);
+    if (parserDepth(xml) > kMaxDocumentDepth)
+        FUZZ_CHECK(!parsed);
+    else
+        FUZZ_CHECK(parsed == QDomDocument().setContent(xml, false));
+
+    // The preview converts the file again and looks the bitmap up itself.
+    const QDomNode tags = childElement(
+        childElement(childElement(document, QStringLiteral("swf")), QStringLiteral("Header")),
+        QStringLiteral("tags"));
+    for (const QDomNode &element : childElements(tags, QStringLiteral("DefineBitsLossless2"))) {
+        const std::optional<QImage> image = previewImage(element);
+        if (image && !image->isNull())
+            FUZZ_CHECK(image->width() > 0 && image->height() > 0);
+    }
+    return 0;
+}
