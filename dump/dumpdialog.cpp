@@ -56,6 +56,9 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
       imageCount(0), imageNumber(1)
 {
     ui->setupUi(this);
+    // A bar's own text is not announced; its name says what it counts.
+    ui->progressBar->setAccessibleName(QStringLiteral("SWF files dumped"));
+    ui->progressBar_2->setAccessibleName(QStringLiteral("Bitmaps written"));
 
     dirDialog = new QFileDialog(this, QString(), QString(), QString());
     dirDialog->setModal(true);

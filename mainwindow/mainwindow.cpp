@@ -78,6 +78,9 @@ MainWindow::MainWindow(QWidget *parent)
       progressItem(nullptr), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
+    // The lists have no text of their own for assistive technology to read.
+    ui->listWidget->setAccessibleName(QStringLiteral("SWF files"));
+    ui->listWidget_2->setAccessibleName(QStringLiteral("Bitmaps"));
 
     dirDialog = new QFileDialog(this, QString(), QString(), QString());
     dirDialog->setModal(true);
@@ -246,8 +249,14 @@ void MainWindow::containerChanged(QListWidgetItem *current, QListWidgetItem *pre
         if (auto *container = objectOf<SWFContainer>(previous))
             container->stopConversion();
     }
+    clearPreview();
+}
+
+void MainWindow::clearPreview()
+{
     ui->lblPrev->setText(QString());
     ui->lblPrev->setPixmap(QPixmap());
+    ui->lblPrev->setAccessibleDescription(QString());
 }
 
 void MainWindow::resourceChanged(QListWidgetItem *current, QListWidgetItem *)
@@ -259,10 +268,10 @@ void MainWindow::resourceChanged(QListWidgetItem *current, QListWidgetItem *)
         return;
     auto *resource = objectOf<SWFResource>(current);
 
-    ui->lblPrev->setText(QString());
-    ui->lblPrev->setPixmap(QPixmap());
+    clearPreview();
 
     if (resource) {
+        ui->lblPrev->setAccessibleDescription(QStringLiteral("Preview of %1").arg(resource->name));
         ui->lblName->setText(resource->name);
         ui->lblSize->setText(QStringLiteral("Unknown"));
         ui->lblType->setText(typeText(resource->type));
