@@ -4,6 +4,7 @@
 #include "dump/outputname.h"
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
+#include "mainwindow/folderchooser.h"
 #include "swf/converter.h"
 #include "ui_dumpdialog.h"
 
@@ -60,10 +61,7 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
     ui->progressBar->setAccessibleName(QStringLiteral("SWF files dumped"));
     ui->progressBar_2->setAccessibleName(QStringLiteral("Bitmaps written"));
 
-    dirDialog = new QFileDialog(this, QString(), QString(), QString());
-    dirDialog->setModal(true);
-    dirDialog->setFileMode(QFileDialog::Directory);
-    dirDialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dirDialog = newFolderChooser(this);
 
     connect(this, &DumpDialog::nextSWF, this, &DumpDialog::processNextSWF);
     // Images are written one per turn of the event loop: the stack stays flat

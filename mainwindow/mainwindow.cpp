@@ -2,6 +2,7 @@
 
 #include "dump/dumpdialog.h"
 #include "swf/catalogue.h"
+#include "mainwindow/folderchooser.h"
 #include "swf/converter.h"
 #include "swf/swfcontainer.h"
 #include "ui_mainwindow.h"
@@ -82,10 +83,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->listWidget->setAccessibleName(QStringLiteral("SWF files"));
     ui->listWidget_2->setAccessibleName(QStringLiteral("Bitmaps"));
 
-    dirDialog = new QFileDialog(this, QString(), QString(), QString());
-    dirDialog->setModal(true);
-    dirDialog->setFileMode(QFileDialog::Directory);
-    dirDialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dirDialog = newFolderChooser(this);
 
     connect(this, &MainWindow::nextSWF, this, &MainWindow::processNextSWF);
     connect(&process, &QProcess::readyRead, this, &MainWindow::convertData);
