@@ -181,9 +181,16 @@ void TestBrowse::progressRowSelection()
     QCOMPARE(list("listWidget_2")->count(), 0);
     QVERIFY(!dumpButton()->isEnabled());
 
+    // With the progress row current, "Dump to Folder" does nothing.
+    list("listWidget")->setCurrentRow(0);
+    window->dumpCurrentSWF();
+    QVERIFY(!window->findChild<QDialog *>("DumpDialog"));
+
     // "Dump to Folder" works during the scan for a container row.
     selectContainer("icons");
     QVERIFY(dumpButton()->isEnabled());
+    QTest::mouseClick(dumpButton(), Qt::LeftButton);
+    QVERIFY(window->findChild<QDialog *>("DumpDialog"));
 }
 
 void TestBrowse::newFolderClearsListsNotLabels()

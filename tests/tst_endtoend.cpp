@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +23,7 @@ class TestEndToEnd : public QObject
 private slots:
     void initTestCase();
     void scanBrowsePreviewAndDump();
+    void demoFolderShowsEverySample();
 };
 
 void TestEndToEnd::initTestCase()
@@ -88,8 +90,7 @@ void TestEndToEnd::scanBrowsePreviewAndDump()
     resources->setCurrentItem(resources->findItems("dot", Qt::MatchExactly).first());
     auto *preview = window.findChild<QLabel *>("lblPrev");
     QTRY_VERIFY_WITH_TIMEOUT(!preview->pixmap().isNull(), 30000);
-    const QImage shown =
-        preview->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage shown = preview->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(shown.size(), QSize(2, 1));
     QCOMPARE(shown.pixelColor(0, 0), QColor(255, 255, 255, 128));
     QCOMPARE(shown.pixelColor(1, 0), QColor(0, 255, 0, 255));
@@ -111,6 +112,56 @@ void TestEndToEnd::scanBrowsePreviewAndDump()
     const QImage big(out.filePath("big picture.png"));
     QCOMPARE(big.size(), QSize(300, 200));
     QVERIFY(boxes.texts.isEmpty());
+    QDir::setCurrent(startDir);
+}
+
+void TestEndToEnd::demoFolderShowsEverySample()
+{
+    // The folder that `./dev run` offers, listed as the README describes it.
+    QTemporaryDir folder;
+    QProcess maker;
+    maker.start(QCoreApplication::applicationDirPath() + "/swf-make-demo", {folder.path()});
+    QVERIFY(maker.waitForFinished(60000));
+    QCOMPARE(maker.exitCode(), 0);
+
+    const QString startDir = QDir::currentPath();
+    MessageBoxCatcher boxes;
+    MainWindow window;
+    auto *chooser = window.findChild<QFileDialog *>();
+    chooser->hide();
+    DebugLines log;
+    emit chooser->fileSelected(folder.path());
+    QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QPushButton *>("cmdSetDir")->isEnabled(), 30000);
+    QVERIFY(boxes.texts.isEmpty());
+    QCOMPARE(log.lines.count("Already Loaded"), 1);
+
+    auto *containers = window.findChild<QListWidget *>("listWidget");
+    auto *resources = window.findChild<QListWidget *>("listWidget_2");
+    const QStringList labels = {"Backgrounds", "Characters", "Icons", "Sounds", "Truncated"};
+    const QList<QStringList> bitmaps = {{"checker", "glass_panel", "sky_gradient"},
+                                        {"ghost", "slime"},
+                                        {"icon_gem", "icon_heart", "icon_star"},
+                                        {},
+                                        {"survivor"}};
+    QCOMPARE(containers->count(), labels.size());
+    for (int row = 0; row < labels.size(); ++row) {
+        QCOMPARE(containers->item(row)->text(), labels.at(row));
+        containers->setCurrentRow(row);
+        QStringList names;
+        for (int i = 0; i < resources->count(); ++i)
+            names << resources->item(i)->text();
+        names.sort();
+        QCOMPARE(names, bitmaps.at(row));
+    }
+
+    // Every listed bitmap previews.
+    containers->setCurrentRow(0);
+    auto *preview = window.findChild<QLabel *>("lblPrev");
+    for (int i = 0; i < resources->count(); ++i) {
+        resources->setCurrentRow(i);
+        QTRY_VERIFY_WITH_TIMEOUT(!preview->pixmap().isNull() || !preview->text().isEmpty(), 30000);
+        QVERIFY2(!preview->pixmap().isNull(), qPrintable(preview->text()));
+    }
     QDir::setCurrent(startDir);
 }
 
