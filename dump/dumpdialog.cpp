@@ -4,6 +4,7 @@
 #include "dump/outputname.h"
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
+#include "mainwindow/folderchooser.h"
 #include "swf/converter.h"
 #include "ui_dumpdialog.h"
 
@@ -56,11 +57,11 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
       imageCount(0), imageNumber(1)
 {
     ui->setupUi(this);
+    // A bar's own text is not announced; its name says what it counts.
+    ui->progressBar->setAccessibleName(QStringLiteral("SWF files dumped"));
+    ui->progressBar_2->setAccessibleName(QStringLiteral("Bitmaps written"));
 
-    dirDialog = new QFileDialog(this, QString(), QString(), QString());
-    dirDialog->setModal(true);
-    dirDialog->setFileMode(QFileDialog::Directory);
-    dirDialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dirDialog = newFolderChooser(this);
 
     connect(this, &DumpDialog::nextSWF, this, &DumpDialog::processNextSWF);
     // Images are written one per turn of the event loop: the stack stays flat

@@ -2,6 +2,7 @@
 
 #include "dump/dumpdialog.h"
 #include "swf/catalogue.h"
+#include "mainwindow/folderchooser.h"
 #include "swf/converter.h"
 #include "swf/swfcontainer.h"
 #include "ui_mainwindow.h"
@@ -78,11 +79,11 @@ MainWindow::MainWindow(QWidget *parent)
       progressItem(nullptr), ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
+    // The lists have no text of their own for assistive technology to read.
+    ui->listWidget->setAccessibleName(QStringLiteral("SWF files"));
+    ui->listWidget_2->setAccessibleName(QStringLiteral("Bitmaps"));
 
-    dirDialog = new QFileDialog(this, QString(), QString(), QString());
-    dirDialog->setModal(true);
-    dirDialog->setFileMode(QFileDialog::Directory);
-    dirDialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dirDialog = newFolderChooser(this);
 
     connect(this, &MainWindow::nextSWF, this, &MainWindow::processNextSWF);
     connect(&process, &QProcess::readyRead, this, &MainWindow::convertData);
@@ -246,8 +247,14 @@ void MainWindow::containerChanged(QListWidgetItem *current, QListWidgetItem *pre
         if (auto *container = objectOf<SWFContainer>(previous))
             container->stopConversion();
     }
+    clearPreview();
+}
+
+void MainWindow::clearPreview()
+{
     ui->lblPrev->setText(QString());
     ui->lblPrev->setPixmap(QPixmap());
+    ui->lblPrev->setAccessibleDescription(QString());
 }
 
 void MainWindow::resourceChanged(QListWidgetItem *current, QListWidgetItem *)
@@ -259,10 +266,10 @@ void MainWindow::resourceChanged(QListWidgetItem *current, QListWidgetItem *)
         return;
     auto *resource = objectOf<SWFResource>(current);
 
-    ui->lblPrev->setText(QString());
-    ui->lblPrev->setPixmap(QPixmap());
+    clearPreview();
 
     if (resource) {
+        ui->lblPrev->setAccessibleDescription(QStringLiteral("Preview of %1").arg(resource->name));
         ui->lblName->setText(resource->name);
         ui->lblSize->setText(QStringLiteral("Unknown"));
         ui->lblType->setText(typeText(resource->type));

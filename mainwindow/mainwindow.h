@@ -40,6 +40,8 @@ private:
     // Ends the folder sequence: progress row removed, "Change Directory"
     // enabled again, no further file converted.
     void endSequence();
+    // Empties the preview label.
+    void clearPreview();
 
     QHash<QString, SWFContainer *> containers;
     QFileDialog *dirDialog;

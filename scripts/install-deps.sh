@@ -8,7 +8,7 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     zlib1g-dev liblzma-dev
-    xvfb xauth
+    xvfb xauth desktop-file-utils
 )
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)

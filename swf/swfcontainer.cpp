@@ -107,7 +107,6 @@ void SWFContainer::convertFinished(int exitCode)
         }
     }
     stopConversion();
-    Converter::releaseBuffer(output);
 }
 
 void SWFContainer::convertError(QProcess::ProcessError)

@@ -288,8 +288,7 @@ void Writer::tagList(const unsigned char *data, std::size_t size, int depth)
         if (read == HeaderRead::PastEnd) {
             warn(describe(header.code, offsetOf(data + pos)) + " claims " +
                  number(qint64(header.length)) + " bytes, but only " +
-                 number(qint64(size - pos - header.headerSize)) +
-                 " are left; it and anything after it are not written");
+                 number(qint64(size - pos - header.headerSize)) + " are left; not written");
             return;
         }
         tag(header, data + pos, depth);

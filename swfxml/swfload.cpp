@@ -350,11 +350,9 @@ bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limi
         if (status == Decoder::StreamEnd)
             return true;
         if (status == Decoder::Failed) {
-            // Past the limit, a broken tail does not matter.
-            if (!full) {
-                result.end = Inflated::Corrupt;
-                result.detail = decoder.detail;
-            } else if (body.size() == 0) {
+            // Past the limit, a broken tail does not matter (unless nothing
+            // at all could be decompressed).
+            if (!full || body.size() == 0) {
                 result.end = Inflated::Corrupt;
                 result.detail = decoder.detail;
             }

@@ -1,17 +1,10 @@
 // Browsing containers and resources, and the preview's outcomes.
 
-#include "mainwindow/mainwindow.h"
-#include "swf/swfcontainer.h"
-#include "tests/support/fakeconverter.h"
-#include "tests/support/guitest.h"
+#include "tests/support/windowtest.h"
 
-#include <QFileDialog>
-#include <QLabel>
-#include <QListWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
-class TestBrowse : public QObject
+class TestBrowse : public WindowTest
 {
     Q_OBJECT
 
@@ -29,50 +22,11 @@ private slots:
     void dumpButtonWithoutContainerDoesNothing();
 
 private:
-    QListWidget *list(const char *name) { return window->findChild<QListWidget *>(name); }
-    QLabel *label(const char *name) { return window->findChild<QLabel *>(name); }
-    QPushButton *dumpButton() { return window->findChild<QPushButton *>("cmdDumpContainer"); }
-    QStringList texts(QListWidget *l)
-    {
-        QStringList out;
-        for (int i = 0; i < l->count(); ++i)
-            out << l->item(i)->text();
-        return out;
-    }
-    // Scans a folder holding `files` and waits for the scan to end.
-    void scan(const QStringList &files)
-    {
-        folders.append(new QTemporaryDir);
-        for (const QString &f : files)
-            swfw::save(folders.last()->filePath(f), "x");
-        auto *dialog = window->findChild<QFileDialog *>();
-        dialog->hide();
-        emit dialog->fileSelected(folders.last()->path());
-    }
-    bool scanEnded() { return window->findChild<QPushButton *>("cmdSetDir")->isEnabled(); }
-    void selectContainer(const QString &label)
-    {
-        const auto found = list("listWidget")->findItems(label, Qt::MatchExactly);
-        QVERIFY(found.size() == 1);
-        list("listWidget")->setCurrentItem(found.first());
-    }
-    void selectResource(const QString &name)
-    {
-        const auto found = list("listWidget_2")->findItems(name, Qt::MatchExactly);
-        QVERIFY(found.size() == 1);
-        list("listWidget_2")->setCurrentItem(found.first());
-    }
-    SWFContainer *containerAt(int row)
-    {
-        return reinterpret_cast<SWFContainer *>(
-            quintptr(list("listWidget")->item(row)->data(Qt::UserRole).toLongLong()));
-    }
-
-    FakeConverter *fake = nullptr;
-    MainWindow *window = nullptr;
-    MessageBoxCatcher *boxes = nullptr;
-    QList<QTemporaryDir *> folders;
-    QString startDir;
+    QPushButton *dumpButton() { return button("cmdDumpContainer"); }
+    // Scans a folder holding `files`; the scan goes on in the background.
+    void scan(const QStringList &files) { choose(folderWith(files)); }
+    void selectContainer(const QString &text) { QVERIFY(select("listWidget", text)); }
+    void selectResource(const QString &text) { QVERIFY(select("listWidget_2", text)); }
 };
 
 // A file "icons" with three bitmaps, one whose data is corrupt.
@@ -89,31 +43,23 @@ static QByteArray iconsDocument()
 
 void TestBrowse::init()
 {
-    startDir = QDir::currentPath();
-    fake = new FakeConverter;
-    fake->serveDocuments();
+    setUpWindow();
     fake->setDocument("icons.swf", iconsDocument());
     fake->setDocument("empty.swf", converterDocument("empty", {{1, "x"}}, {}, 1));
-    boxes = new MessageBoxCatcher;
-    window = new MainWindow;
 }
 
 void TestBrowse::cleanup()
 {
-    QVERIFY(boxes->texts.isEmpty());
-    delete boxes;
-    delete window;
-    delete fake;
-    QDir::setCurrent(startDir);
-    qDeleteAll(folders);
-    folders.clear();
+    const QStringList shown = boxes->texts;
+    tearDownWindow();
+    QVERIFY(shown.isEmpty());
 }
 
 void TestBrowse::selectingContainersAndResources()
 {
     scan({"empty.swf", "icons.swf"});
     QTRY_VERIFY(scanEnded());
-    QCOMPARE(texts(list("listWidget")), QStringList({"empty", "icons"}));
+    QCOMPARE(texts("listWidget"), QStringList({"empty", "icons"}));
 
     // A container without resources still counts as selected.
     selectContainer("empty");
@@ -123,7 +69,7 @@ void TestBrowse::selectingContainersAndResources()
 
     selectContainer("icons");
     QCOMPARE(label("lblContainerName")->text(), QStringLiteral("icons"));
-    const QStringList order = texts(list("listWidget_2"));
+    const QStringList order = texts("listWidget_2");
     QCOMPARE(QSet<QString>(order.begin(), order.end()), QSet<QString>({"wide", "small", "broken"}));
 
     selectResource("wide");
@@ -144,7 +90,7 @@ void TestBrowse::selectingContainersAndResources()
 
     // Back again: new items for the same resources, in the same order.
     selectContainer("icons");
-    QCOMPARE(texts(list("listWidget_2")), order);
+    QCOMPARE(texts("listWidget_2"), order);
 }
 
 void TestBrowse::previewOutcomes_data()
@@ -226,7 +172,7 @@ void TestBrowse::progressRowSelection()
     fake->setHangingOn("z.swf");
     scan({"icons.swf", "z.swf"});
     QTRY_VERIFY(fake->hangingPid("z.swf") > 0);
-    QCOMPARE(texts(list("listWidget")), QStringList({"1 of 2 (50.00%)", "icons"}));
+    QCOMPARE(texts("listWidget"), QStringList({"1 of 2 (50.00%)", "icons"}));
 
     selectContainer("icons");
     QVERIFY(list("listWidget_2")->count() > 0);
@@ -235,9 +181,16 @@ void TestBrowse::progressRowSelection()
     QCOMPARE(list("listWidget_2")->count(), 0);
     QVERIFY(!dumpButton()->isEnabled());
 
+    // With the progress row current, "Dump to Folder" does nothing.
+    list("listWidget")->setCurrentRow(0);
+    window->dumpCurrentSWF();
+    QVERIFY(!window->findChild<QDialog *>("DumpDialog"));
+
     // "Dump to Folder" works during the scan for a container row.
     selectContainer("icons");
     QVERIFY(dumpButton()->isEnabled());
+    QTest::mouseClick(dumpButton(), Qt::LeftButton);
+    QVERIFY(window->findChild<QDialog *>("DumpDialog"));
 }
 
 void TestBrowse::newFolderClearsListsNotLabels()
@@ -250,7 +203,7 @@ void TestBrowse::newFolderClearsListsNotLabels()
 
     scan({"empty.swf"});
     QTRY_VERIFY(scanEnded());
-    QCOMPARE(texts(list("listWidget")), QStringList({"empty"}));
+    QCOMPARE(texts("listWidget"), QStringList({"empty"}));
     QCOMPARE(list("listWidget_2")->count(), 0);
     QVERIFY(label("lblPrev")->pixmap().isNull());
     QCOMPARE(label("lblPrev")->text(), QString());

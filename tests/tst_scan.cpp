@@ -1,19 +1,11 @@
 // The folder scan, the container list and browsing, with fake converters
 // answering from prepared documents.
 
-#include "mainwindow/mainwindow.h"
-#include "swf/swfcontainer.h"
-#include "tests/support/fakeconverter.h"
-#include "tests/support/guitest.h"
+#include "tests/support/windowtest.h"
 
-#include <QFileDialog>
-#include <QLabel>
-#include <QListWidget>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
-class TestScan : public QObject
+class TestScan : public WindowTest
 {
     Q_OBJECT
 
@@ -34,39 +26,22 @@ private slots:
     void closingWindowEndsConverter();
 
 private:
-    QListWidget *containerList() { return window->findChild<QListWidget *>("listWidget"); }
-    QPushButton *button(const char *name) { return window->findChild<QPushButton *>(name); }
-    QStringList rows()
+    QStringList rows() { return texts("listWidget"); }
+    QListWidget *containerList() { return list("listWidget"); }
+    // Progress row texts at each conversion start, for the duration of `run`.
+    template <typename Run> QStringList progressAtConversions(Run run)
     {
-        QStringList out;
-        for (int i = 0; i < containerList()->count(); ++i)
-            out << containerList()->item(i)->text();
-        return out;
+        QStringList seen;
+        DebugLines log([&](const QString &line) {
+            if (line.startsWith("Converting"))
+                seen << containerList()->item(0)->text();
+        });
+        run();
+        return seen;
     }
-    // Creates the given (empty) files in a new folder and returns its path.
-    QString folderWith(const QStringList &names)
-    {
-        folders.append(new QTemporaryDir);
-        for (const QString &name : names)
-            if (!swfw::save(folders.last()->filePath(name), "x"))
-                qFatal("can't write %s", qPrintable(name));
-        return folders.last()->path();
-    }
-    void choose(const QString &path)
-    {
-        auto *dialog = window->findChild<QFileDialog *>();
-        dialog->hide();
-        emit dialog->fileSelected(path);
-    }
-    bool scanEnded() { return button("cmdSetDir")->isEnabled(); }
 
-    FakeConverter *fake = nullptr;
-    MainWindow *window = nullptr;
-    // Answers every box; a test that expects boxes lists their texts here.
-    MessageBoxCatcher *boxes = nullptr;
+    // A test that expects boxes lists their texts here.
     QStringList expectedBoxes;
-    QList<QTemporaryDir *> folders;
-    QString startDir;
 };
 
 static QByteArray doc(const QByteArray &label)
@@ -76,23 +51,15 @@ static QByteArray doc(const QByteArray &label)
 
 void TestScan::init()
 {
-    startDir = QDir::currentPath();
-    fake = new FakeConverter;
-    fake->serveDocuments();
-    boxes = new MessageBoxCatcher;
     expectedBoxes.clear();
-    window = new MainWindow;
+    setUpWindow();
 }
 
 void TestScan::cleanup()
 {
-    QCOMPARE(boxes->texts, expectedBoxes);
-    delete boxes;
-    delete window;
-    delete fake;
-    QDir::setCurrent(startDir);
-    qDeleteAll(folders);
-    folders.clear();
+    const QStringList shown = boxes->texts;
+    tearDownWindow();
+    QCOMPARE(shown, expectedBoxes);
 }
 
 void TestScan::wholeRoadOfOneFolder()
@@ -101,15 +68,12 @@ void TestScan::wholeRoadOfOneFolder()
     fake->setDocument("a.swf", doc("alpha"));
     fake->setDocument("c.swf", doc("gamma"));
 
-    QStringList progressAtStart;
-    DebugLines log([&](const QString &line) {
-        if (line.startsWith("Converting"))
-            progressAtStart << containerList()->item(0)->text();
+    DebugLines log;
+    const QStringList progress = progressAtConversions([&] {
+        choose(path);
+        QTRY_VERIFY(scanEnded());
     });
-    choose(path);
-    QTRY_VERIFY(scanEnded());
-
-    QCOMPARE(progressAtStart, QStringList({"0 of 3 (0.00%)", "2 of 3 (66.67%)"}));
+    QCOMPARE(progress, QStringList({"0 of 3 (0.00%)", "2 of 3 (66.67%)"}));
     QCOMPARE(rows(), QStringList({"alpha", "gamma"}));
     QCOMPARE(fake->converted(), QStringList({"a.swf", "c.swf"}));
     QCOMPARE(QDir::currentPath(), QDir(path).canonicalPath());
@@ -119,9 +83,7 @@ void TestScan::wholeRoadOfOneFolder()
     QCOMPARE(log.lines.last(), QStringLiteral("Leaving"));
 
     // Rows carry their containers; the container knows its file.
-    auto *item = containerList()->item(1);
-    auto *container =
-        reinterpret_cast<SWFContainer *>(quintptr(item->data(Qt::UserRole).toLongLong()));
+    const SWFContainer *container = containerAt(1);
     QCOMPARE(container->frameLabel, QStringLiteral("gamma"));
     QCOMPARE(container->path, QStringLiteral("c.swf"));
     QCOMPARE(container->resources.size(), 1);
@@ -132,15 +94,12 @@ void TestScan::upperCaseSuffixCountedNotConverted()
 {
     const QString path = folderWith({"A.SWF", "b.Swf", "c.swf"});
     fake->setDocument("c.swf", doc("only"));
-    QStringList progressAtStart;
-    DebugLines log([&](const QString &line) {
-        if (line.startsWith("Converting"))
-            progressAtStart << containerList()->item(0)->text();
+    const QStringList progress = progressAtConversions([&] {
+        choose(path);
+        QTRY_VERIFY(scanEnded());
     });
-    choose(path);
-    QTRY_VERIFY(scanEnded());
     QCOMPARE(fake->converted(), QStringList({"c.swf"}));
-    QCOMPARE(progressAtStart, QStringList({"2 of 3 (66.67%)"}));
+    QCOMPARE(progress, QStringList({"2 of 3 (66.67%)"}));
     QCOMPARE(rows(), QStringList({"only"}));
 }
 
@@ -170,10 +129,7 @@ void TestScan::sameLabelTwiceAndSameFolderAgain()
         QCOMPARE(log.lines.count("Already Loaded"), 1);
     }
     QCOMPARE(rows(), QStringList({"same"}));
-    auto *first = containerList()->item(0);
-    QCOMPARE(
-        reinterpret_cast<SWFContainer *>(quintptr(first->data(Qt::UserRole).toLongLong()))->path,
-        QStringLiteral("a.swf"));
+    QCOMPARE(containerAt(0)->path, QStringLiteral("a.swf"));
 
     // The same folder again starts afresh: nothing counts as loaded.
     DebugLines log;
@@ -289,11 +245,8 @@ void TestScan::containersAreDeleted()
 
     int destroyed = 0;
     auto watch = [&] {
-        for (int i = 0; i < containerList()->count(); ++i) {
-            auto *c = reinterpret_cast<QObject *>(
-                quintptr(containerList()->item(i)->data(Qt::UserRole).toLongLong()));
-            connect(c, &QObject::destroyed, [&] { ++destroyed; });
-        }
+        for (int i = 0; i < containerList()->count(); ++i)
+            connect(containerAt(i), &QObject::destroyed, [&] { ++destroyed; });
     };
     watch();
     QCOMPARE(destroyed, 0);

@@ -49,36 +49,43 @@ private:
 };
 
 // Collects qDebug() lines while it lives. `onLine` runs for each one, so a
-// test can look at the window at the moment a line is written.
+// test can look at the window at the moment a line is written. Collectors
+// nest: every one alive gets every line.
 class DebugLines
 {
 public:
     explicit DebugLines(std::function<void(const QString &)> onLine = {})
+        : callback(std::move(onLine)), outer(current)
     {
         current = this;
-        callback = std::move(onLine);
         previous = qInstallMessageHandler(&DebugLines::handle);
     }
     ~DebugLines()
     {
         qInstallMessageHandler(previous);
-        current = nullptr;
+        current = outer;
     }
+    DebugLines(const DebugLines &) = delete;
+    DebugLines &operator=(const DebugLines &) = delete;
     QStringList lines;
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
     {
-        if (type == QtDebugMsg && current) {
-            current->lines.append(text);
-            if (current->callback)
-                current->callback(text);
-        } else if (current && current->previous) {
-            current->previous(type, context, text);
+        if (type != QtDebugMsg) {
+            if (current && current->previous)
+                current->previous(type, context, text);
+            return;
+        }
+        for (DebugLines *d = current; d; d = d->outer) {
+            d->lines.append(text);
+            if (d->callback)
+                d->callback(text);
         }
     }
     static inline DebugLines *current = nullptr;
     std::function<void(const QString &)> callback;
+    DebugLines *outer;
     QtMessageHandler previous = nullptr;
 };
 

@@ -254,6 +254,61 @@ QByteArray file(const Header &header, const Tags &tags, Compression compression)
     return out.data();
 }
 
+QByteArray lzmaFileWithoutEndMarker(const Header &header, const Tags &tags)
+{
+    const QByteArray body = movieHeader(header) + tags.data();
+    const quint32 length = header.fileLengthOverride >= 0 ? quint32(header.fileLengthOverride)
+                                                          : quint32(8 + body.size());
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    options.dict_size = 1 << 20;
+    options.ext_flags = 0; // no end marker
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    QByteArray stream(qsizetype(body.size() + body.size() / 2 + 1024), Qt::Uninitialized);
+    size_t used = 0;
+    if (lzma_raw_buffer_encode(filters, nullptr,
+                               reinterpret_cast<const uint8_t *>(body.constData()),
+                               size_t(body.size()), reinterpret_cast<uint8_t *>(stream.data()),
+                               &used, size_t(stream.size())) != LZMA_OK)
+        return {};
+    stream.resize(qsizetype(used));
+    quint8 properties[5];
+    if (lzma_properties_encode(&filters[0], properties) != LZMA_OK)
+        return {};
+    Bytes out;
+    out.raw("ZWS").u8(quint32(header.version)).u32(length).u32(quint32(stream.size()));
+    out.raw(QByteArray(reinterpret_cast<const char *>(properties), 5)).raw(stream);
+    return out.data();
+}
+
+QByteArray brokenZlibFile(const Header &header, const Tags &tags, qsizetype goodBytes,
+                          bool invalidBlock)
+{
+    const QByteArray body = movieHeader(header) + tags.data();
+    const quint32 length = header.fileLengthOverride >= 0 ? quint32(header.fileLengthOverride)
+                                                          : quint32(8 + body.size());
+    goodBytes = qBound(qsizetype(0), goodBytes, body.size());
+    z_stream zs{};
+    if (deflateInit(&zs, 6) != Z_OK)
+        return {};
+    QByteArray stream(qsizetype(deflateBound(&zs, uLong(goodBytes)) + 64), Qt::Uninitialized);
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(body.constData()));
+    zs.avail_in = uInt(goodBytes);
+    zs.next_out = reinterpret_cast<Bytef *>(stream.data());
+    zs.avail_out = uInt(stream.size());
+    // A full flush ends on a byte boundary with every input byte decodable.
+    const int ret = deflate(&zs, Z_FULL_FLUSH);
+    stream.resize(qsizetype(zs.total_out));
+    deflateEnd(&zs);
+    if (ret != Z_OK || zs.avail_in != 0)
+        return {};
+    if (invalidBlock)
+        stream.append(char(0x07)); // final block, type 3 (reserved)
+    Bytes out;
+    out.raw("CWS").u8(quint32(header.version)).u32(length).raw(stream);
+    return out.data();
+}
+
 bool save(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);

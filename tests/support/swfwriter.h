@@ -78,6 +78,16 @@ QByteArray movieHeader(const Header &header);
 // A whole file: signature, version, FileLength, then the (compressed) body.
 QByteArray file(const Header &header, const Tags &tags, Compression compression);
 
+// A ZWS file whose raw LZMA stream has no end marker: the reader learns the
+// body's size from FileLength only (allowed by the format, found in real files).
+QByteArray lzmaFileWithoutEndMarker(const Header &header, const Tags &tags);
+
+// A CWS file whose zlib stream holds only the first `goodBytes` bytes of the
+// body: it then stops short (`invalidBlock` false) or goes on with a block
+// of the reserved type, which no inflater accepts.
+QByteArray brokenZlibFile(const Header &header, const Tags &tags, qsizetype goodBytes,
+                          bool invalidBlock);
+
 // Writes `bytes` to `path`; false on failure.
 bool save(const QString &path, const QByteArray &bytes);
 
