@@ -1,14 +1,19 @@
-// Hostile sizes for the reading of converter documents: nesting far beyond
-// any real document, a hundred thousand tags, a symbol name of a megabyte.
-// (Bitmap bombs and huge dimensions are covered by tst_bitmap.)
+// Hostile sizes, for the converter and for the reading of its documents:
+// a zlib bomb in a CWS body, nesting far beyond any real document, a hundred
+// thousand tags, a symbol name of a megabyte. (Bitmap bombs and huge
+// dimensions are covered by tst_bitmap, hostile sprite nesting in the
+// converter by tst_swfxml.)
 
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
+#include "swfxml/swfconvert.h"
 #include "tests/cataloguetesting.h"
 #include "tests/support/swfwriter.h"
 
 #include <QDomDocument>
 #include <QTest>
+
+#include <zlib.h>
 
 namespace
 {
@@ -50,6 +55,34 @@ QByteArray nested(int levels, const QByteArray &inner)
     return out;
 }
 
+// A CWS file claiming `fileLength` whose zlib body unpacks to the movie
+// header followed by `zeros` zero bytes, made without holding them.
+QByteArray cwsBomb(quint32 fileLength, qint64 zeros)
+{
+    QByteArray out = swfw::Bytes().raw("CWS").u8(10).u32(fileLength).data();
+    z_stream s{};
+    deflateInit(&s, 9);
+    const QByteArray head = swfw::movieHeader(swfw::Header());
+    static const QByteArray block(1 << 20, '\0');
+    char buffer[1 << 16];
+    const auto pump = [&](const QByteArray &in, int flush) {
+        s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.constData()));
+        s.avail_in = uInt(in.size());
+        do {
+            s.next_out = reinterpret_cast<Bytef *>(buffer);
+            s.avail_out = sizeof buffer;
+            deflate(&s, flush);
+            out.append(buffer, qsizetype(sizeof buffer - s.avail_out));
+        } while (s.avail_out == 0);
+    };
+    pump(head, Z_NO_FLUSH);
+    for (qint64 left = zeros; left > 0; left -= block.size())
+        pump(block.left(qsizetype(std::min<qint64>(left, block.size()))), Z_NO_FLUSH);
+    pump(QByteArray(), Z_FINISH);
+    deflateEnd(&s);
+    return out;
+}
+
 const QByteArray kPixel = swfw::zlib(QByteArray("\xff\x10\x20\x30", 4)).toBase64();
 
 } // namespace
@@ -59,10 +92,119 @@ class TestLimits : public QObject
     Q_OBJECT
 
 private slots:
+    void cwsBombBoundedByFileLength();
+    void fileLengthCap();
+    void convertedDocumentsStayReadable();
     void nestingDepth();
     void hundredThousandTags();
     void megabyteSymbolName();
 };
+
+void TestLimits::cwsBombBoundedByFileLength()
+{
+    // 256 MiB of zeros in 256 KiB of file: decompression stops at FileLength,
+    // with a warning, and what is read converts to a small document.
+    const QByteArray bomb = cwsBomb(64 << 20, qint64(256) << 20);
+    QVERIFY(bomb.size() < (1 << 20));
+    {
+        swfxml::MemorySource source(bomb);
+        swfxml::Movie movie;
+        QList<QByteArray> warnings;
+        QVERIFY(
+            swfxml::load(source, movie, nullptr, [&](const QByteArray &w) { warnings.append(w); }));
+        QCOMPARE(qint64(movie.body.size()), qint64(64 << 20) - 8);
+        QVERIFY(movie.body.capacity() <= movie.body.size() + (1 << 20));
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(warnings.first().contains("decompresses to more than"));
+    }
+    QByteArray xml;
+    QCOMPARE(swfxml::convert(cwsBomb(4096, qint64(256) << 20), xml), swfxml::Result::Converted);
+    QVERIFY(xml.size() < 64 * 1024);
+    QDomDocument document;
+    QVERIFY(parseDocument(xml, document));
+}
+
+void TestLimits::fileLengthCap()
+{
+    // Past 512 MiB by its header the file is refused before anything is
+    // decompressed or allocated, whatever its body; at the cap it is read.
+    for (const QByteArray signature : {"FWS", "CWS", "ZWS"}) {
+        QByteArray file = swfw::file(swfw::Header(), swfw::Tags().end(),
+                                     signature == "FWS"   ? swfw::Compression::None
+                                     : signature == "CWS" ? swfw::Compression::Zlib
+                                                          : swfw::Compression::Lzma);
+        const auto withLength = [&](quint32 length) {
+            QByteArray f = file;
+            const QByteArray field = swfw::Bytes().u32(length).data();
+            f.replace(4, 4, field);
+            return f;
+        };
+        QByteArray xml;
+        QByteArray error;
+        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength + 1), xml, &error),
+                 swfxml::Result::Refused);
+        QVERIFY(error.contains("beyond the 512 MiB"));
+        QVERIFY(xml.isEmpty());
+        QCOMPARE(swfxml::convert(withLength(0xFFFFFFFF), xml, &error), swfxml::Result::Refused);
+        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength), xml, &error),
+                 swfxml::Result::Converted);
+    }
+}
+
+void TestLimits::convertedDocumentsStayReadable()
+{
+    // 100,000 tags: 50,000 named bitmaps and their symbols, converted and
+    // read back.
+    constexpr int kBitmaps = 50000;
+    swfw::Tags tags;
+    tags.frameLabel("many");
+    QList<QPair<int, QByteArray>> symbols;
+    const QByteArray pixel("\xff\x10\x20\x30", 4);
+    for (int id = 1; id <= kBitmaps; ++id) {
+        tags.bitmap(id, 1, 1, pixel);
+        symbols.append({id, "b" + QByteArray::number(id)});
+    }
+    for (int i = 0; i < kBitmaps - 3; ++i)
+        tags.showFrame();
+    tags.symbolClass(symbols).end();
+    QByteArray xml;
+    QCOMPARE(swfxml::convert(swfw::file(swfw::Header(), tags, swfw::Compression::Zlib), xml),
+             swfxml::Result::Converted);
+    RecordingHandler handler;
+    QCOMPARE(readCatalogue(xml, handler), CatalogueOutcome::EntryMade);
+    QCOMPARE(handler.bitmaps.size(), kBitmaps);
+    QCOMPARE(handler.bitmaps.last().name, QStringLiteral("b%1").arg(kBitmaps));
+    QCOMPARE(previewImage(handler.bitmaps.last().element)->pixel(0, 0), QRgb(0xff102030));
+
+    // A label and a symbol name of a megabyte each come through whole.
+    const QByteArray name(1 << 20, 'n');
+    xml.clear(); // the converter appends to its output
+    swfw::Tags big;
+    big.frameLabel(name).bitmap(1, 1, 1, pixel).symbolClass({{1, name}}).end();
+    QCOMPARE(swfxml::convert(swfw::file(swfw::Header(), big, swfw::Compression::None), xml),
+             swfxml::Result::Converted);
+    RecordingHandler named;
+    QCOMPARE(readCatalogue(xml, named), CatalogueOutcome::EntryMade);
+    QCOMPARE(named.events.first(), "accept " + QString::fromLatin1(name));
+    QCOMPARE(named.bitmaps.size(), 1);
+    QCOMPARE(named.bitmaps.first().name, QString::fromLatin1(name));
+
+    // Sprites nested 100,000 deep are flattened past the converter's depth,
+    // well within the reading's own limit.
+    QVERIFY(3 + 2 * swfxml::kMaxSpriteDepth + 4 < kMaxDocumentDepth);
+    const int levels = 100000;
+    swfw::Bytes nestedSprites;
+    for (int k = 0; k < levels; ++k)
+        nestedSprites.u16(39 << 6 | 0x3F).u32(quint32(4 + (levels - 1 - k) * 10 + 2)).u16(1).u16(1);
+    nestedSprites.u16(0);
+    xml.clear();
+    QCOMPARE(swfxml::convert(swfw::file(swfw::Header(), swfw::Tags().raw(nestedSprites.data()),
+                                        swfw::Compression::None),
+                             xml),
+             swfxml::Result::Converted);
+    QDomDocument document;
+    QVERIFY(parseDocument(xml, document));
+}
 
 void TestLimits::nestingDepth()
 {
