@@ -55,14 +55,13 @@ QByteArray nested(int levels, const QByteArray &inner)
     return out;
 }
 
-// A CWS file claiming `fileLength` whose zlib body unpacks to the movie
-// header followed by `zeros` zero bytes, made without holding them.
-QByteArray cwsBomb(quint32 fileLength, qint64 zeros)
+// A zlib stream of `head` followed by `zeros` zero bytes, made without
+// holding them.
+QByteArray zlibZeros(const QByteArray &head, qint64 zeros)
 {
-    QByteArray out = swfw::Bytes().raw("CWS").u8(10).u32(fileLength).data();
+    QByteArray out;
     z_stream s{};
     deflateInit(&s, 9);
-    const QByteArray head = swfw::movieHeader(swfw::Header());
     static const QByteArray block(1 << 20, '\0');
     char buffer[1 << 16];
     const auto pump = [&](const QByteArray &in, int flush) {
@@ -81,6 +80,14 @@ QByteArray cwsBomb(quint32 fileLength, qint64 zeros)
     pump(QByteArray(), Z_FINISH);
     deflateEnd(&s);
     return out;
+}
+
+// A CWS file claiming `fileLength` whose body unpacks to the movie header
+// followed by `zeros` zero bytes.
+QByteArray cwsBomb(quint32 fileLength, qint64 zeros)
+{
+    return swfw::Bytes().raw("CWS").u8(10).u32(fileLength).data() +
+           zlibZeros(swfw::movieHeader(swfw::Header()), zeros);
 }
 
 const QByteArray kPixel = swfw::zlib(QByteArray("\xff\x10\x20\x30", 4)).toBase64();
@@ -122,6 +129,26 @@ void TestLimits::cwsBombBoundedByFileLength()
     QVERIFY(xml.size() < 64 * 1024);
     QDomDocument document;
     QVERIFY(parseDocument(xml, document));
+
+    // A bitmap of 65,535 x 65,535 whose data is a bomb of 256 MiB: the
+    // converter keeps its bytes as they are, the reading lists it, and the
+    // preview and the dump refuse it by its size without inflating it.
+    swfw::Tags tags;
+    tags.frameLabel("huge")
+        .lossless(36, 1, 5, 65535, 65535, zlibZeros(QByteArray(), qint64(256) << 20))
+        .symbolClass({{1, "huge"}})
+        .end();
+    xml.clear();
+    QCOMPARE(swfxml::convert(swfw::file(swfw::Header(), tags, swfw::Compression::Zlib), xml),
+             swfxml::Result::Converted);
+    RecordingHandler handler;
+    QCOMPARE(readCatalogue(xml, handler), CatalogueOutcome::EntryMade);
+    QCOMPARE(handler.bitmaps.size(), 1);
+    const QualifyingBitmap &huge = handler.bitmaps.first();
+    QCOMPARE(huge.width, 65535);
+    QCOMPARE(huge.height, 65535);
+    QVERIFY(!previewImage(huge.element));
+    QVERIFY(dumpImage(dumpBitmapText(huge.element), huge.width, huge.height).isNull());
 }
 
 void TestLimits::fileLengthCap()
