@@ -2,9 +2,9 @@
 
 #include "dump/imagerecord.h"
 #include "dump/outputname.h"
+#include "mainwindow/folderchooser.h"
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
-#include "mainwindow/folderchooser.h"
 #include "swf/converter.h"
 #include "ui_dumpdialog.h"
 

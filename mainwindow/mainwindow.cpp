@@ -1,8 +1,8 @@
 #include "mainwindow/mainwindow.h"
 
 #include "dump/dumpdialog.h"
-#include "swf/catalogue.h"
 #include "mainwindow/folderchooser.h"
+#include "swf/catalogue.h"
 #include "swf/converter.h"
 #include "swf/swfcontainer.h"
 #include "ui_mainwindow.h"

@@ -35,8 +35,7 @@ private:
         chooser->hide();
         DebugLines log;
         emit chooser->fileSelected(folder);
-        QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QPushButton *>("cmdSetDir")->isEnabled(),
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QPushButton *>("cmdSetDir")->isEnabled(), 30000);
         QVERIFY(boxes.texts.isEmpty());
         QCOMPARE(log.lines.count("Already Loaded"), 1);
     }
