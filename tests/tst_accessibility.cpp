@@ -58,9 +58,7 @@ void TestAccessibility::namesAndDescriptions()
         QCOMPARE(accessibleName(button), button->text().remove('&'));
     }
 
-    auto *chooser = window.findChild<QFileDialog *>();
-    chooser->hide();
-    emit chooser->fileSelected(folder.path());
+    chooseFolder(&window, folder.path());
     QTRY_VERIFY(window.findChild<QPushButton *>("cmdSetDir")->isEnabled());
     containers->setCurrentRow(0);
     resources->setCurrentRow(0);
@@ -115,9 +113,7 @@ void TestAccessibility::dumpDialogByKeyboard()
     const QString startDir = QDir::currentPath();
     QDir::setCurrent(folder.path());
     QPointer<DumpDialog> dialog = new DumpDialog(nullptr, {"a.swf"});
-    auto *chooser = dialog->findChild<QFileDialog *>();
-    chooser->hide();
-    emit chooser->fileSelected(folder.path());
+    chooseFolder(dialog, folder.path());
     QTRY_VERIFY(fake.hangingPid("a.swf") > 0);
 
     QApplication::setActiveWindow(dialog);

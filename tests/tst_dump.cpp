@@ -45,9 +45,7 @@ private:
     }
     void chooseOutput(DumpDialog *d, const QString &folder = QString())
     {
-        auto *chooser = d->findChild<QFileDialog *>();
-        chooser->hide();
-        emit chooser->fileSelected(folder.isEmpty() ? out->path() : folder);
+        chooseFolder(d, folder.isEmpty() ? out->path() : folder);
     }
     QProgressBar *bar(const char *name) { return dialog->findChild<QProgressBar *>(name); }
     QStringList written(const QString &folder = QString())
@@ -315,9 +313,7 @@ void TestDump::dumpButtonOpensDialogForCurrentContainer()
     fake->setDocument("b.swf",
                       converterDocument("second", {{1, "y"}}, {{1, 1, 1, kPixels.left(4)}}));
     MainWindow window;
-    auto *chooser = window.findChild<QFileDialog *>();
-    chooser->hide();
-    emit chooser->fileSelected(source->path());
+    chooseFolder(&window, source->path());
     QTRY_VERIFY(window.findChild<QPushButton *>("cmdSetDir")->isEnabled());
 
     auto *list = window.findChild<QListWidget *>("listWidget");

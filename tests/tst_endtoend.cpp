@@ -31,10 +31,8 @@ private:
     static void scanFolder(MainWindow &window, const QString &folder)
     {
         MessageBoxCatcher boxes;
-        auto *chooser = window.findChild<QFileDialog *>();
-        chooser->hide();
         DebugLines log;
-        emit chooser->fileSelected(folder);
+        chooseFolder(&window, folder);
         QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QPushButton *>("cmdSetDir")->isEnabled(), 30000);
         QVERIFY(boxes.texts.isEmpty());
         QCOMPARE(log.lines.count("Already Loaded"), 1);
@@ -111,9 +109,7 @@ void TestEndToEnd::scanBrowsePreviewAndDump()
     QTest::mouseClick(window.findChild<QPushButton *>("cmdDumpContainer"), Qt::LeftButton);
     QPointer<DumpDialog> dialog = window.findChild<DumpDialog *>();
     QVERIFY(dialog);
-    auto *outChooser = dialog->findChild<QFileDialog *>();
-    outChooser->hide();
-    emit outChooser->fileSelected(out.path());
+    chooseFolder(dialog, out.path());
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files, QDir::Name),
              QStringList({"big picture.png", "dot.png"}));

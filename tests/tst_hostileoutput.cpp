@@ -49,12 +49,7 @@ private slots:
     void megabyteSymbolName();
 
 private:
-    void choose(MainWindow &window, const QString &path)
-    {
-        auto *dialog = window.findChild<QFileDialog *>();
-        dialog->hide();
-        emit dialog->fileSelected(path);
-    }
+    void choose(MainWindow &window, const QString &path) { chooseFolder(&window, path); }
     static bool scanEnded(MainWindow &window)
     {
         return window.findChild<QPushButton *>("cmdSetDir")->isEnabled();
@@ -154,9 +149,7 @@ void TestHostileOutput::dumpFailsTheFile()
     QDir::setCurrent(folder->path());
     QTemporaryDir out;
     QPointer<DumpDialog> dialog = new DumpDialog(nullptr, {"a.swf"});
-    auto *chooser = dialog->findChild<QFileDialog *>();
-    chooser->hide();
-    emit chooser->fileSelected(out.path());
+    chooseFolder(dialog, out.path());
     QTRY_COMPARE_WITH_TIMEOUT(boxes->texts, QStringList({kCrashBox, Converter::kAbnormalExitText}),
                               60000);
     QCOMPARE(boxes->parents, QList<QWidget *>({dialog.data(), dialog.data()}));
@@ -220,9 +213,7 @@ void TestHostileOutput::megabyteSymbolName()
     QDir::setCurrent(folder->path());
     QTemporaryDir out;
     QPointer<DumpDialog> dialog = new DumpDialog(nullptr, {"a.swf"});
-    auto *chooser = dialog->findChild<QFileDialog *>();
-    chooser->hide();
-    emit chooser->fileSelected(out.path());
+    chooseFolder(dialog, out.path());
     QTRY_VERIFY(dialog.isNull());
     QCOMPARE(boxes->texts, QStringList({"1 of 2 images could not be written into " +
                                         QDir::toNativeSeparators(out.path()) + "."}));

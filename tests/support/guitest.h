@@ -6,6 +6,7 @@
 #include "tests/support/swfwriter.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPair>
 #include <QPushButton>
@@ -13,6 +14,15 @@
 #include <QTimer>
 
 #include <functional>
+
+// Answers the folder chooser of `owner` (a window or a dump dialog) with
+// `folder`, as a user choosing it would.
+inline void chooseFolder(QWidget *owner, const QString &folder)
+{
+    auto *chooser = owner->findChild<QFileDialog *>();
+    chooser->hide();
+    emit chooser->fileSelected(folder);
+}
 
 // Answers every message box that opens while it lives (with its default
 // button, or Ok), keeping each box's title and text.

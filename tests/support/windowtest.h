@@ -47,12 +47,7 @@ protected:
         return folders.last()->path();
     }
     // Chooses `path` in the window's folder chooser.
-    void choose(const QString &path)
-    {
-        auto *dialog = window->findChild<QFileDialog *>();
-        dialog->hide();
-        emit dialog->fileSelected(path);
-    }
+    void choose(const QString &path) { chooseFolder(window, path); }
     bool scanEnded() { return button("cmdSetDir")->isEnabled(); }
 
     QListWidget *list(const char *name) { return window->findChild<QListWidget *>(name); }
