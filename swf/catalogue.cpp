@@ -7,6 +7,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 QDomNode childElement(const QDomNode &parent, const QString &name)
@@ -93,24 +94,68 @@ bool scannable(QByteArrayView xml)
     return value.contains("\"utf-8\"") || value.contains("'utf-8'");
 }
 
-// Deepest nesting of a scannable document by its markup alone, counted up
-// to `limit` + 1; -1 when it has a document type declaration, whose entities
-// may add elements the bytes don't show. Start tags open a level, unless
-// they end in "/>" (quoted attribute values are skipped); end tags close one.
-// On a well-formed document this is the parser's count; on one that isn't,
-// it never counts less than the parser reads before its error.
-int markupDepth(QByteArrayView xml, int limit)
+// A run of base64 text that is the whole content of one element: the
+// element's place among all elements in document order, and the run's bytes
+// in the document.
+struct TextRun {
+    int element;
+    qsizetype offset;
+    qsizetype length;
+};
+
+// Runs shorter than this go through the parser: lifting them out saves
+// nothing.
+constexpr qsizetype kMinLiftedRun = 64;
+
+// Whether every byte of `text` is a base64 character ("A"-"Z", "a"-"z",
+// "0"-"9", "+", "/", "="): such text is character data as it stands, with
+// nothing for the parser to replace, normalise or refuse.
+bool base64Only(QByteArrayView text)
 {
+    static const auto table = [] {
+        std::array<bool, 256> t{};
+        for (int c = 'A'; c <= 'Z'; ++c)
+            t[size_t(c)] = t[size_t(c - 'A' + 'a')] = true;
+        for (int c = '0'; c <= '9'; ++c)
+            t[size_t(c)] = true;
+        t['+'] = t['/'] = t['='] = true;
+        return t;
+    }();
+    return std::all_of(text.begin(), text.end(), [](char c) { return table[uchar(c)]; });
+}
+
+// What the markup of a scannable document shows before it is parsed.
+struct MarkupScan {
+    // Deepest nesting, counted up to the limit + 1; -1 when the document has
+    // a document type declaration, whose entities may add elements and text
+    // the bytes don't show.
+    int depth = 0;
+    // Base64 runs of kMinLiftedRun bytes or more, each the whole content of
+    // its element, in document order.
+    QList<TextRun> runs;
+};
+
+// Scans a scannable document by its markup alone, up to `limit` + 1 levels.
+// Start tags open a level, unless they end in "/>" (quoted attribute values
+// are skipped); end tags close one. On a well-formed document the depth is
+// the parser's count; on one that isn't, it never counts less than the
+// parser reads before its error.
+MarkupScan scanMarkup(QByteArrayView xml, int limit)
+{
+    MarkupScan scan;
     const char *p = xml.data();
     const char *const end = p + xml.size();
     const auto skipPast = [&](const char *from, QByteArrayView terminator) {
         const qsizetype at = QByteArrayView(from, end - from).indexOf(terminator);
         return at < 0 ? end : from + at + terminator.size();
     };
+    const auto nextMarkup = [&](const char *from) {
+        return static_cast<const char *>(std::memchr(from, '<', size_t(end - from)));
+    };
     int depth = 0;
-    int deepest = 0;
-    while (p < end && deepest <= limit) {
-        p = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
+    int elements = 0;
+    while (p < end && scan.depth <= limit) {
+        p = nextMarkup(p);
         if (!p || ++p == end)
             break;
         const QByteArrayView rest(p, end - p);
@@ -124,7 +169,7 @@ int markupDepth(QByteArrayView xml, int limit)
         } else if (rest.startsWith("![CDATA[")) {
             p = skipPast(p + 8, "]]>");
         } else if (*p == '!') {
-            return -1;
+            return {-1, {}};
         } else {
             char quote = 0;
             const char *q = p;
@@ -139,32 +184,101 @@ int markupDepth(QByteArrayView xml, int limit)
                 }
             }
             // An empty-element tag reaches one level down without staying.
-            deepest = std::max(deepest, depth + 1);
-            if (q == end || q[-1] != '/')
-                ++depth;
-            p = q;
+            scan.depth = std::max(scan.depth, depth + 1);
+            const int element = elements++;
+            if (q == end)
+                break;
+            p = q + 1;
+            if (q[-1] == '/')
+                continue;
+            ++depth;
+            // Text that runs from the start tag to an end tag is the whole
+            // content of the element.
+            const char *text = nextMarkup(p);
+            if (text && text + 1 < end && text[1] == '/' && text - p >= kMinLiftedRun &&
+                base64Only(QByteArrayView(p, text))) {
+                scan.runs.append({element, p - xml.data(), text - p});
+                p = text;
+            }
         }
     }
-    return deepest;
+    return scan;
 }
 
-// Whether no element of `xml` lies deeper than kMaxDocumentDepth. Converter
-// documents are scanned by their bytes; anything else takes a streaming pass
-// of the parser (about as long as building the DOM).
-bool withinDepthLimit(const QByteArray &xml)
+// The document without the bytes of `runs`.
+QByteArray withoutRuns(const QByteArray &xml, const QList<TextRun> &runs)
 {
-    int depth = scannable(xml) ? markupDepth(xml, kMaxDocumentDepth) : -1;
-    if (depth < 0)
-        depth = streamedDepth(xml, kMaxDocumentDepth);
-    return depth <= kMaxDocumentDepth;
+    qsizetype lifted = 0;
+    for (const TextRun &run : runs)
+        lifted += run.length;
+    QByteArray out;
+    out.reserve(xml.size() - lifted);
+    qsizetype from = 0;
+    for (const TextRun &run : runs) {
+        out.append(xml.constData() + from, run.offset - from);
+        from = run.offset + run.length;
+    }
+    out.append(xml.constData() + from, xml.size() - from);
+    return out;
+}
+
+// The node after `node` in document order once its children are done: its
+// next sibling, or the next sibling of its nearest ancestor that has one.
+QDomNode nextAfter(QDomNode node)
+{
+    while (!node.isNull() && node.nextSibling().isNull())
+        node = node.parentNode();
+    return node.isNull() ? node : node.nextSibling();
+}
+
+// Gives each element named by `runs` its text back, as the one child the
+// parser would have made of it. False when the document's elements don't
+// match the scan (an element missing, or not empty).
+bool restoreRuns(QDomDocument &document, const QByteArray &xml, const QList<TextRun> &runs)
+{
+    int element = -1;
+    auto run = runs.cbegin();
+    QDomNode node = document.firstChild();
+    while (!node.isNull() && run != runs.cend()) {
+        if (node.isElement() && ++element == run->element) {
+            if (node.hasChildNodes())
+                return false;
+            node.appendChild(document.createTextNode(
+                QString::fromLatin1(xml.constData() + run->offset, run->length)));
+            ++run;
+            node = nextAfter(node);
+        } else if (node.hasChildNodes()) {
+            node = node.firstChild();
+        } else {
+            node = nextAfter(node);
+        }
+    }
+    return run == runs.cend();
 }
 
 } // namespace
 
+// Converter documents are scanned by their bytes: the scan bounds the depth
+// and lifts the long base64 texts out, so that the parser, which takes text
+// character by character, reads only the markup around them. Anything else
+// is parsed whole; its depth then takes a streaming pass of the parser
+// (about as long as building the DOM).
 bool parseDocument(const QByteArray &xml, QDomDocument &document)
 {
     document.clear();
-    return withinDepthLimit(xml) && document.setContent(xml, false);
+    const MarkupScan scan =
+        scannable(xml) ? scanMarkup(xml, kMaxDocumentDepth) : MarkupScan{-1, {}};
+    const int depth = scan.depth >= 0 ? scan.depth : streamedDepth(xml, kMaxDocumentDepth);
+    if (depth > kMaxDocumentDepth)
+        return false;
+    // A document that fails leaves what the parser read before its error,
+    // which the preview still searches: that part comes from a parse of the
+    // whole document, as its texts would be missing from the lifted one.
+    if (!scan.runs.isEmpty() && document.setContent(withoutRuns(xml, scan.runs), false) &&
+        restoreRuns(document, xml, scan.runs))
+        return true;
+    document.clear();
+    return document.setContent(xml, false);
 }
 
 namespace

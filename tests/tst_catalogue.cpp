@@ -63,6 +63,8 @@ private slots:
     void bitmapChecks();
     void handOvers();
     void onlyBinaryData();
+    void parsedAsWhole_data();
+    void parsedAsWhole();
 };
 
 void TestCatalogue::xmlWalkers()
@@ -338,6 +340,52 @@ void TestCatalogue::onlyBinaryData()
                            unnamed),
              CatalogueOutcome::EntryMade);
     QCOMPARE(unnamed.events, QStringList({"accept U", "begin U"}));
+}
+
+void TestCatalogue::parsedAsWhole_data()
+{
+    // Long base64 texts are lifted out of the parser's way; wherever they
+    // stand, the document must come out exactly as the parser alone makes it.
+    QTest::addColumn<QByteArray>("xml");
+    const QByteArray b64 = QByteArray("eJzt+/8=AbCd0123").repeated(12);
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    QTest::newRow("bitmaps") << document(
+        label("x") + bitmap("objectID=\"1\" format=\"5\" width=\"2\" height=\"2\"", b64) +
+        "<UnknownTag id=\"0x5A\"><data>" + b64 + "</data></UnknownTag>" +
+        bitmap("objectID=\"2\" format=\"5\" width=\"1\" height=\"1\"", b64));
+    QTest::newRow("root text") << "<a>" + b64 + "</a>";
+    QTest::newRow("byte order mark") << "\xEF\xBB\xBF<a><b>" + b64 + "</b></a>";
+    QTest::newRow("shortest lifted")
+        << "<a><b>" + b64.left(64) + "</b><c>" + b64.left(63) + "</c></a>";
+    QTest::newRow("mixed content") << "<a><b>" + b64 + "<c/>" + b64 + "</b><d>" + b64 +
+                                          "<!-- c --></d><e>" + b64 + "<![CDATA[x]]></e></a>";
+    QTest::newRow("blank or entity inside") << "<a><b>" + b64 + " " + b64 + "</b><c>" + b64 +
+                                                   "&amp;</c><d>" + b64 + "\r\n" + b64 + "</d></a>";
+    QTest::newRow("hidden markup") << "<a><!-- <b>" + b64 + "</b> --><![CDATA[<c>" + b64 +
+                                          "</c>]]><?pi <d>" + b64 + "</d>?><e>" + b64 + "</e></a>";
+    QTest::newRow("quoted brackets") << "<a x=\"<b>\" y='/>'>" + b64 + "</a>";
+    QTest::newRow("after empty tags") << "<a><b/>" + b64 + "<c/><d></d><e>" + b64 + "</e></a>";
+    QTest::newRow("document type")
+        << "<!DOCTYPE a [<!ENTITY e \"<b/>\">]><a>&e;<c>" + b64 + "</c></a>";
+    QTest::newRow("latin-1 declared")
+        << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>" + b64 + "\xE9</a>";
+    QTest::newRow("after the root") << "<a/>" + b64;
+    QTest::newRow("before the root") << head + b64 + "<a/>";
+    QTest::newRow("mismatched end") << "<a><b>" + b64 + "</c></a>";
+    QTest::newRow("unclosed") << "<a><b>" + b64;
+    QTest::newRow("bad start tag") << "<a><b c>" + b64 + "</b></a>";
+    QTest::newRow("second root") << "<a>" + b64 + "</a><b>" + b64 + "</b>";
+    QTest::newRow("tag in a value") << "<a x=\"<\">" + b64 + "</a>";
+}
+
+void TestCatalogue::parsedAsWhole()
+{
+    QFETCH(QByteArray, xml);
+    QDomDocument expected;
+    const bool wellFormed = expected.setContent(xml, false);
+    QDomDocument parsed;
+    QCOMPARE(parseDocument(xml, parsed), wellFormed);
+    QCOMPARE(parsed.toByteArray(), expected.toByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)
