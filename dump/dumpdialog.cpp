@@ -14,6 +14,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <system_error>
+
 namespace
 {
 
@@ -48,6 +50,17 @@ bool writePng(const QImage &image, const QString &path)
     if (!written)
         file.remove();
     return written;
+}
+
+// compressedBitmapData of `base64` on a thread of its own; no result (an
+// invalid future) when no thread can be started, and the caller decodes.
+std::future<QByteArray> decodeAhead(const QByteArray &base64)
+{
+    try {
+        return std::async(std::launch::async, compressedBitmapData, base64);
+    } catch (const std::system_error &) {
+        return {};
+    }
 }
 
 } // namespace
@@ -189,11 +202,17 @@ void DumpDialog::processNextImage()
     if (images.isEmpty() || !isVisible())
         return;
     ImageRecord *record = images.takeFirst();
+    const QByteArray compressed =
+        nextCompressed.valid() ? nextCompressed.get() : compressedBitmapData(record->data);
+    record->data.clear();
+    // The next record's text is decoded while this image is inflated and
+    // written: compressed data, never a second image.
+    if (!images.isEmpty())
+        nextCompressed = decodeAhead(images.first()->data);
 
     // A bitmap that can't be decoded, or whose image is empty, leaves no
     // file; neither does one the folder refuses. Each counts as not written.
-    const QImage image = dumpImage(record->data, record->width, record->height);
-    record->data.clear();
+    const QImage image = dumpImageFromCompressed(compressed, record->width, record->height);
     const bool written =
         !image.isNull() && writePng(image, outputFolder + QDir::separator() +
                                                safeFileName(record->name) + QStringLiteral(".png"));

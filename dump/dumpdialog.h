@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <future>
+
 class QFileDialog;
 class Ui_DumpDialog;
 struct ImageRecord;
@@ -51,4 +53,7 @@ private:
     // Images of the run so far, and those that could not be written.
     int imagesTotal = 0;
     int imagesFailed = 0;
+    // The compressed data of the first record of `images`, when its base64
+    // text is being decoded on another thread.
+    std::future<QByteArray> nextCompressed;
 };

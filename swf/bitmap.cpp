@@ -28,20 +28,6 @@ qint64 pixelBytes(int width, int height)
     return pixels * 4;
 }
 
-// Pixel data of `width` x `height` from base64 text: what the preview and
-// the dump share once each has checked the size its own way. A null image
-// when the data can't be inflated or the image can't be built.
-QImage decode(const QByteArray &base64, int width, int height)
-{
-    const qint64 bytes = pixelBytes(width, height);
-    if (bytes < 0)
-        return {};
-    const QByteArray pixels = inflateBitmapData(base64, bytes);
-    if (pixels.isEmpty())
-        return {};
-    return imageFromARGB(pixels, width, height);
-}
-
 // Inflates the zlib stream `compressed` into at most `maxBytes` bytes (see
 // inflateBitmapData). Growing the output may throw std::bad_alloc.
 QByteArray inflateBounded(const QByteArray &compressed, qint64 maxBytes)
@@ -95,23 +81,49 @@ QByteArray inflateBounded(const QByteArray &compressed, qint64 maxBytes)
     if (produced == 0)
         return {};
     out.truncate(qsizetype(produced));
-    out.squeeze();
     return out;
 }
 
+// Pixel data of `width` x `height` from the zlib stream: what the preview
+// and the dump share once each has checked the size its own way. A null
+// image when the data can't be inflated or the image can't be built.
+QImage decode(const QByteArray &compressed, int width, int height)
+{
+    const qint64 bytes = pixelBytes(width, height);
+    if (bytes < 0 || compressed.isEmpty())
+        return {};
+    try {
+        const QByteArray pixels = inflateBounded(compressed, bytes);
+        if (pixels.isEmpty())
+            return {};
+        return imageFromARGB(pixels, width, height);
+    } catch (const std::bad_alloc &) {
+        return {};
+    }
+}
+
 } // namespace
+
+QByteArray compressedBitmapData(const QByteArray &base64)
+{
+    try {
+        return QByteArray::fromBase64(base64);
+    } catch (const std::bad_alloc &) {
+        // No memory for the data: as undecodable as a corrupt stream.
+        return {};
+    }
+}
 
 QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes)
 {
     if (maxBytes <= 0)
         return {};
+    const QByteArray compressed = compressedBitmapData(base64);
+    if (compressed.isEmpty())
+        return {};
     try {
-        const QByteArray compressed = QByteArray::fromBase64(base64);
-        if (compressed.isEmpty())
-            return {};
         return inflateBounded(compressed, maxBytes);
     } catch (const std::bad_alloc &) {
-        // No memory for the data: as undecodable as a corrupt stream.
         return {};
     }
 }
@@ -172,7 +184,7 @@ std::optional<QImage> previewImage(const QDomNode &element)
             return std::nullopt;
         return QImage();
     }
-    QImage image = decode(base64, width, height);
+    QImage image = decode(compressedBitmapData(base64), width, height);
     if (image.isNull())
         return std::nullopt;
     return image;
@@ -180,7 +192,15 @@ std::optional<QImage> previewImage(const QDomNode &element)
 
 QImage dumpImage(const QByteArray &base64, int width, int height)
 {
-    return decode(base64, width, height);
+    // Nothing is decoded for a size the decoder doesn't build.
+    if (pixelBytes(width, height) < 0)
+        return {};
+    return decode(compressedBitmapData(base64), width, height);
+}
+
+QImage dumpImageFromCompressed(const QByteArray &compressed, int width, int height)
+{
+    return decode(compressed, width, height);
 }
 
 QByteArray dumpBitmapText(const QDomNode &element)

@@ -36,6 +36,12 @@ std::optional<QImage> previewImage(const QDomNode &element);
 // or height of 0 or less (nothing is inflated then).
 QImage dumpImage(const QByteArray &base64, int width, int height);
 
+// dumpImage in its two stages, so that the first can run ahead on another
+// thread: the zlib stream that base64 text stands for (empty when there is
+// none, or no memory for it), then the image from that stream.
+QByteArray compressedBitmapData(const QByteArray &base64);
+QImage dumpImageFromCompressed(const QByteArray &compressed, int width, int height);
+
 // Base64 text of a bitmap element the way the dump reads it: the first
 // child's first child's first child, names unchecked.
 QByteArray dumpBitmapText(const QDomNode &element);
