@@ -28,78 +28,143 @@ qint64 pixelBytes(int width, int height)
     return pixels * 4;
 }
 
+// One zlib stream being inflated into buffers the caller provides.
+class Inflater
+{
+public:
+    enum Status { Room, End, Failed };
+
+    explicit Inflater(const QByteArray &compressed)
+        : in(reinterpret_cast<const Bytef *>(compressed.constData())), inLeft(compressed.size())
+    {
+        ready = inflateInit(&stream) == Z_OK;
+    }
+    ~Inflater()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+    Inflater(const Inflater &) = delete;
+    Inflater &operator=(const Inflater &) = delete;
+
+    // Inflates into `out` until its `room` bytes are full (Room) or the
+    // stream ends (End); `produced` grows by the bytes written. Failed for
+    // corrupt data (a wrong checksum included), a stream cut short, or no
+    // memory.
+    Status fill(char *out, qint64 room, qint64 &produced)
+    {
+        if (!ready)
+            return Failed;
+        while (room > 0) {
+            if (stream.avail_in == 0 && inLeft > 0) {
+                const uInt chunk = uInt(std::min<qint64>(inLeft, UINT_MAX));
+                stream.next_in = const_cast<Bytef *>(in);
+                stream.avail_in = chunk;
+                in += chunk;
+                inLeft -= chunk;
+            }
+            const uInt step = uInt(std::min<qint64>(room, UINT_MAX));
+            stream.next_out = reinterpret_cast<Bytef *>(out);
+            stream.avail_out = step;
+            const int status = inflate(&stream, Z_NO_FLUSH);
+            const qint64 written = step - stream.avail_out;
+            out += written;
+            room -= written;
+            produced += written;
+            if (status == Z_STREAM_END)
+                return End;
+            if (status == Z_BUF_ERROR && stream.avail_in == 0 && inLeft == 0)
+                return Failed;
+            if (status != Z_OK && status != Z_BUF_ERROR)
+                return Failed;
+        }
+        return Room;
+    }
+
+private:
+    z_stream stream{};
+    bool ready = false;
+    const Bytef *in;
+    qint64 inLeft;
+};
+
 // Inflates the zlib stream `compressed` into at most `maxBytes` bytes (see
 // inflateBitmapData). Growing the output may throw std::bad_alloc.
 QByteArray inflateBounded(const QByteArray &compressed, qint64 maxBytes)
 {
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
-        return {};
-    struct End {
-        z_stream *s;
-        ~End() { inflateEnd(s); }
-    } end{&stream};
-
+    Inflater inflater(compressed);
     QByteArray out;
     qint64 produced = 0;
     // Room for a typical ratio at once, grown by doubling from there rather
     // than trusting the bound, which a hostile size can make huge.
     qint64 capacity =
         std::min(maxBytes, std::max(kInitialInflateBytes, qint64(compressed.size()) * 4));
-    out.resize(qsizetype(capacity));
-
-    const auto *in = reinterpret_cast<const Bytef *>(compressed.constData());
-    qint64 inLeft = compressed.size();
     for (;;) {
-        if (stream.avail_in == 0 && inLeft > 0) {
-            const uInt chunk = uInt(std::min<qint64>(inLeft, UINT_MAX));
-            stream.next_in = const_cast<Bytef *>(in);
-            stream.avail_in = chunk;
-            in += chunk;
-            inLeft -= chunk;
-        }
-        if (produced == capacity) {
-            // Everything wanted is out; the rest of the stream is ignored.
-            if (capacity == maxBytes)
-                break;
-            capacity = std::min(maxBytes, capacity * 2);
-            out.resize(qsizetype(capacity));
-        }
-        const uInt room = uInt(std::min<qint64>(capacity - produced, UINT_MAX));
-        stream.next_out = reinterpret_cast<Bytef *>(out.data() + produced);
-        stream.avail_out = room;
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        produced += room - stream.avail_out;
-        if (status == Z_STREAM_END)
+        out.resize(qsizetype(capacity));
+        const Inflater::Status status =
+            inflater.fill(out.data() + produced, capacity - produced, produced);
+        if (status == Inflater::Failed)
+            return {};
+        // Once everything wanted is out, the rest of the stream is ignored.
+        if (status == Inflater::End || capacity == maxBytes)
             break;
-        if (status == Z_BUF_ERROR && stream.avail_in == 0 && inLeft == 0)
-            return {}; // the stream is cut short
-        if (status != Z_OK && status != Z_BUF_ERROR)
-            return {}; // corrupt data (a wrong checksum included), or no memory
+        capacity = std::min(maxBytes, capacity * 2);
     }
-
     if (produced == 0)
         return {};
     out.truncate(qsizetype(produced));
     return out;
 }
 
+// Turns the first `bytes` bytes at `pixels` (A, R, G, B per pixel, colour
+// premultiplied) into `count` QRgb values in place; pixels the bytes don't
+// reach become transparent black.
+void toPremultipliedRgb(uchar *pixels, qint64 bytes, qint64 count)
+{
+    auto *out = reinterpret_cast<QRgb *>(pixels);
+    const qint64 reached = std::min(bytes / 4, count);
+    for (qint64 i = 0; i < reached; ++i) {
+        const uchar *src = pixels + i * 4;
+        const uint a = src[0];
+        // Colour bytes are premultiplied, so none may exceed alpha; a larger
+        // one is clamped rather than overflowing on conversion.
+        const uint r = std::min<uint>(src[1], a);
+        const uint g = std::min<uint>(src[2], a);
+        const uint b = std::min<uint>(src[3], a);
+        out[i] = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+    std::fill(out + reached, out + count, QRgb(0));
+}
+
+// An image of `width` x `height` pixels whose rows lie back to back (true of
+// any 32-bit QImage), or a null image.
+QImage newImage(int width, int height)
+{
+    if (pixelBytes(width, height) < 0)
+        return {};
+    return QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+}
+
 // Pixel data of `width` x `height` from the zlib stream: what the preview
-// and the dump share once each has checked the size its own way. A null
-// image when the data can't be inflated or the image can't be built.
+// and the dump share once each has checked the size its own way. The stream
+// is inflated straight into the image. A null image when the data can't be
+// inflated or the image can't be built.
 QImage decode(const QByteArray &compressed, int width, int height)
 {
-    const qint64 bytes = pixelBytes(width, height);
-    if (bytes < 0 || compressed.isEmpty())
+    if (compressed.isEmpty())
         return {};
-    try {
-        const QByteArray pixels = inflateBounded(compressed, bytes);
-        if (pixels.isEmpty())
-            return {};
-        return imageFromARGB(pixels, width, height);
-    } catch (const std::bad_alloc &) {
+    QImage image = newImage(width, height);
+    if (image.isNull())
         return {};
-    }
+    const qint64 bytes = image.sizeInBytes();
+    Inflater inflater(compressed);
+    qint64 produced = 0;
+    if (inflater.fill(reinterpret_cast<char *>(image.bits()), bytes, produced) ==
+            Inflater::Failed ||
+        produced == 0)
+        return {};
+    toPremultipliedRgb(image.bits(), produced, qint64(width) * height);
+    return image;
 }
 
 } // namespace
@@ -130,33 +195,12 @@ QByteArray inflateBitmapData(const QByteArray &base64, qint64 maxBytes)
 
 QImage imageFromARGB(const QByteArray &pixels, int width, int height)
 {
-    if (pixelBytes(width, height) < 0)
-        return {};
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image = newImage(width, height);
     if (image.isNull())
         return {};
-
-    const auto *data = reinterpret_cast<const uchar *>(pixels.constData());
-    const qint64 available = pixels.size();
-    const qint64 rowBytes = qint64(width) * 4;
-    for (int y = 0; y < height; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const qint64 rowStart = y * rowBytes;
-        // Whole pixels of this row that the data reaches; the rest stays
-        // transparent black.
-        const qint64 reached = std::clamp<qint64>((available - rowStart) / 4, 0, qint64(width));
-        const uchar *src = data + (reached > 0 ? rowStart : 0);
-        for (qint64 x = 0; x < reached; ++x, src += 4) {
-            const uint a = src[0];
-            // Colour bytes are premultiplied, so none may exceed alpha; a
-            // larger one is clamped rather than overflowing on conversion.
-            const uint r = std::min<uint>(src[1], a);
-            const uint g = std::min<uint>(src[2], a);
-            const uint b = std::min<uint>(src[3], a);
-            line[x] = (a << 24) | (r << 16) | (g << 8) | b;
-        }
-        std::fill(line + reached, line + width, QRgb(0));
-    }
+    const qint64 bytes = std::min<qint64>(pixels.size(), image.sizeInBytes());
+    std::copy_n(pixels.constData(), bytes, reinterpret_cast<char *>(image.bits()));
+    toPremultipliedRgb(image.bits(), bytes, qint64(width) * height);
     return image;
 }
 
