@@ -142,9 +142,7 @@ int main(int argc, char **argv)
         timer.restart();
         for (int i = 0; i < keeper.texts.size(); ++i) {
             const QualifyingBitmap &b = keeper.bitmaps.at(i);
-            const QByteArray argb =
-                inflateBitmapData(keeper.texts.at(i), qint64(4) * b.width * b.height);
-            const QImage image = imageFromARGB(argb, b.width, b.height);
+            const QImage image = dumpImage(keeper.texts.at(i), b.width, b.height);
             decoded += qint64(image.width()) * image.height();
         }
         const double seconds = timer.nsecsElapsed() / 1e9;

@@ -14,8 +14,6 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include <system_error>
-
 namespace
 {
 
@@ -50,17 +48,6 @@ bool writePng(const QImage &image, const QString &path)
     if (!written)
         file.remove();
     return written;
-}
-
-// compressedBitmapData of `base64` on a thread of its own; no result (an
-// invalid future) when no thread can be started, and the caller decodes.
-std::future<QByteArray> decodeAhead(const QByteArray &base64)
-{
-    try {
-        return std::async(std::launch::async, compressedBitmapData, base64);
-    } catch (const std::system_error &) {
-        return {};
-    }
 }
 
 } // namespace
@@ -108,6 +95,7 @@ DumpDialog::~DumpDialog()
     // Nothing of a conversion still running may reach the dialog now.
     Converter::abandon(process, this);
     delete ui;
+    decoder.stop();
     qDeleteAll(images);
 }
 
@@ -190,6 +178,7 @@ void DumpDialog::convertFinished(int exitCode)
         emit nextSWF();
         return;
     }
+    decoder.start(images);
     ui->progressBar_2->setMaximum(imageCount);
     imageNumber = 1;
     updateResourceString();
@@ -202,17 +191,12 @@ void DumpDialog::processNextImage()
     if (images.isEmpty() || !isVisible())
         return;
     ImageRecord *record = images.takeFirst();
-    const QByteArray compressed =
-        nextCompressed.valid() ? nextCompressed.get() : compressedBitmapData(record->data);
-    record->data.clear();
-    // The next record's text is decoded while this image is inflated and
-    // written: compressed data, never a second image.
-    if (!images.isEmpty())
-        nextCompressed = decodeAhead(images.first()->data);
+    decoder.next(record);
 
     // A bitmap that can't be decoded, or whose image is empty, leaves no
     // file; neither does one the folder refuses. Each counts as not written.
-    const QImage image = dumpImageFromCompressed(compressed, record->width, record->height);
+    const QImage image = dumpImageFromCompressed(record->data, record->width, record->height);
+    record->data.clear();
     const bool written =
         !image.isNull() && writePng(image, outputFolder + QDir::separator() +
                                                safeFileName(record->name) + QStringLiteral(".png"));

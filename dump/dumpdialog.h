@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <future>
+#include "dump/recorddecoder.h"
 
 class QFileDialog;
 class Ui_DumpDialog;
@@ -53,7 +53,6 @@ private:
     // Images of the run so far, and those that could not be written.
     int imagesTotal = 0;
     int imagesFailed = 0;
-    // The compressed data of the first record of `images`, when its base64
-    // text is being decoded on another thread.
-    std::future<QByteArray> nextCompressed;
+    // Decodes the records' base64 text ahead of their turn.
+    RecordDecoder decoder;
 };

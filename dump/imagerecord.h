@@ -6,7 +6,7 @@
 // One named bitmap of the file being dumped, queued until its turn.
 struct ImageRecord {
     QString name;    // symbol name, never empty
-    QByteArray data; // base64 text; the inflated pixels once handled
+    QByteArray data; // base64 text; its compressed data once decoded
     int width = 0;
     int height = 0;
 };
