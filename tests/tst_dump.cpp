@@ -30,6 +30,7 @@ private slots:
     void fileWithoutBitmaps();
     void exitCodeLeavesDialogOpenUntilAbort();
     void abortDuringConversion();
+    void abortBetweenImages();
     void unsafeNamesStayInsideFolder();
     void safeFileNames();
     void unwritableImagesAreReported();
@@ -243,6 +244,29 @@ void TestDump::abortDuringConversion()
     d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Abort)->click();
     QTRY_VERIFY(dialog.isNull());
     QVERIFY(!FakeConverter::processAlive(pid));
+    QVERIFY(boxes->texts.isEmpty());
+}
+
+void TestDump::abortBetweenImages()
+{
+    // Many images, their texts decoded ahead on another thread: Abort after
+    // the second one stops the run there, and the dialog goes with the rest.
+    QList<QPair<int, QByteArray>> symbols;
+    QList<TestBitmap> bitmaps;
+    for (int i = 1; i <= 200; ++i) {
+        symbols.append({i, "image" + QByteArray::number(i)});
+        bitmaps.append({i, 64, 64, swfw::testPattern(64, 64, i)});
+    }
+    fake->setDocument("a.swf", converterDocument("l", symbols, bitmaps));
+    DumpDialog *d = open();
+    // The bar stands at 3 ("Resource 3 of 200") once two images are written.
+    connect(d, &DumpDialog::nextImage, d, [&] {
+        if (bar("progressBar_2")->value() == 3)
+            d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Abort)->click();
+    });
+    chooseOutput(d);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(written(), QStringList({"image1.png", "image2.png"}));
     QVERIFY(boxes->texts.isEmpty());
 }
 
