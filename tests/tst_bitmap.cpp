@@ -138,6 +138,9 @@ private slots:
     void bombBounded();
     void outOfMemory();
     void premultipliedRoundTrip();
+    void pixelOrderAndClamping();
+    void decodersAgree_data();
+    void decodersAgree();
 
 private:
     QByteArray bomb;
@@ -433,6 +436,69 @@ void TestBitmap::premultipliedRoundTrip()
     QCOMPARE(clamped.at(2), 0);
     QCOMPARE(clamped.at(3), 128);
     QCOMPARE(rgba(3), QList<int>({0x12, 0x34, 0x56, 255}));
+}
+
+void TestBitmap::pixelOrderAndClamping()
+{
+    // Every byte value in every position, over widths that leave 0 to 3
+    // pixels after the groups of four the conversion takes at once.
+    QByteArray pixels(4 * 7 * 37, '\0');
+    for (int i = 0; i < pixels.size(); ++i)
+        pixels[i] = char((i * 97 + i / 4 * 31) & 0xff);
+    for (int width : {1, 2, 3, 4, 5, 6, 7}) {
+        const QImage image = imageFromARGB(pixels, width, 37);
+        for (int y = 0; y < 37; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const auto *p =
+                    reinterpret_cast<const uchar *>(pixels.constData()) + (y * width + x) * 4;
+                const uint a = p[0];
+                const QRgb expected = a << 24 | std::min<uint>(p[1], a) << 16 |
+                                      std::min<uint>(p[2], a) << 8 | std::min<uint>(p[3], a);
+                QCOMPARE(rawPixel(image, x, y), expected);
+            }
+        }
+    }
+}
+
+void TestBitmap::decodersAgree_data()
+{
+    // Streams the whole-stream inflater takes or hands back to the streaming
+    // one; either way the image is what the streaming inflation gives.
+    QTest::addColumn<QByteArray>("stream");
+    const QByteArray pattern = swfw::testPattern(8, 8, 3);
+    const QByteArray sound = swfw::zlib(pattern);
+    QByteArray badChecksum = sound;
+    badChecksum[badChecksum.size() - 1] = char(badChecksum.back() ^ 1);
+    const QByteArray longer = swfw::zlib(swfw::testPattern(8, 9, 3));
+    QByteArray longerBadChecksum = longer;
+    longerBadChecksum[longerBadChecksum.size() - 1] = char(longerBadChecksum.back() ^ 1);
+    QByteArray badMiddle = sound;
+    badMiddle[badMiddle.size() / 2] = char(badMiddle[badMiddle.size() / 2] ^ 0x55);
+
+    QTest::newRow("sound") << sound;
+    QTest::newRow("stored blocks") << swfw::zlib(pattern, 0);
+    QTest::newRow("bytes after the stream") << sound + QByteArray("trailing");
+    QTest::newRow("bad checksum") << badChecksum;
+    QTest::newRow("longer than the image") << longer;
+    QTest::newRow("longer, bad checksum") << longerBadChecksum;
+    QTest::newRow("shorter than the image") << swfw::zlib(pattern.left(100));
+    QTest::newRow("cut short") << sound.left(sound.size() - 6);
+    QTest::newRow("corrupt in the middle") << badMiddle;
+    QTest::newRow("preset dictionary flag") << QByteArray("\x78\xbb") + sound.mid(2);
+}
+
+void TestBitmap::decodersAgree()
+{
+    QFETCH(QByteArray, stream);
+    const QByteArray text = stream.toBase64();
+    const QByteArray inflated = inflateBitmapData(text, 8 * 8 * 4);
+    const QImage dumped = dumpImage(text, 8, 8);
+    QCOMPARE(dumped.isNull(), inflated.isEmpty());
+    if (!dumped.isNull())
+        QCOMPARE(dumped, imageFromARGB(inflated, 8, 8));
+    const std::optional<QImage> previewed =
+        previewImage(Element(bitmapXml(sized(8, 8), text)).node);
+    QCOMPARE(previewed.has_value(), !dumped.isNull());
 }
 
 QTEST_GUILESS_MAIN(TestBitmap)
