@@ -1,5 +1,7 @@
 #include "swfxml/xmlout.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace swfxml
@@ -8,10 +10,7 @@ namespace swfxml
 namespace
 {
 
-// Input bytes base64-encoded at a time: a multiple of 3, so pieces join
-// without padding in between, and large enough that the per-call cost of
-// the encoder does not matter.
-constexpr std::size_t kBase64Chunk = std::size_t(3) << 18;
+const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Length of the well-formed UTF-8 sequence at `s` (at most `n` bytes), with
 // its code point in `cp`; 0 when the bytes are not well-formed. `bad` is then
@@ -175,12 +174,38 @@ void XmlOut::attributeText(const char *bytes, std::size_t size, bool utf8)
 
 void XmlOut::base64(const char *data, std::size_t size)
 {
-    while (size > 0 && !failed) {
-        const std::size_t n = size < kBase64Chunk ? size : kBase64Chunk;
-        const QByteArray text = QByteArray::fromRawData(data, qsizetype(n)).toBase64();
-        raw(text.constData(), std::size_t(text.size()));
-        data += n;
-        size -= n;
+    const auto *in = reinterpret_cast<const unsigned char *>(data);
+    // Whole groups of three bytes, encoded straight into the buffer.
+    while (size >= 3 && !failed) {
+        const std::size_t groups = std::min(size / 3, (kCapacity - used) / 4);
+        if (groups == 0) {
+            flush();
+            continue;
+        }
+        // Twelve bits at a time: each half of a group is a pair of characters.
+        static const std::array<char, 8192> pairs = [] {
+            std::array<char, 8192> table{};
+            for (std::size_t i = 0; i < 4096; ++i) {
+                table[2 * i] = kBase64Alphabet[i >> 6];
+                table[2 * i + 1] = kBase64Alphabet[i & 63];
+            }
+            return table;
+        }();
+        char *out = buf.get() + used;
+        for (std::size_t g = 0; g < groups; ++g, in += 3, out += 4) {
+            const unsigned v = unsigned(in[0]) << 16 | unsigned(in[1]) << 8 | in[2];
+            std::memcpy(out, &pairs[2 * (v >> 12)], 2);
+            std::memcpy(out + 2, &pairs[2 * (v & 4095)], 2);
+        }
+        used += groups * 4;
+        size -= groups * 3;
+    }
+    if (size > 0) {
+        // One or two bytes left: padded to four characters.
+        const unsigned v = unsigned(in[0]) << 16 | (size == 2 ? unsigned(in[1]) << 8 : 0u);
+        const char tail[4] = {kBase64Alphabet[v >> 18], kBase64Alphabet[v >> 12 & 63],
+                              size == 2 ? kBase64Alphabet[v >> 6 & 63] : '=', '='};
+        raw(tail, sizeof tail);
     }
 }
 

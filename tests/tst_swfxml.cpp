@@ -71,6 +71,7 @@ private slots:
     void tagHeaders();
     void everyTagKind();
     void tagsAfterEnd();
+    void base64Text();
     void nestedSprites();
     void hostileStrings_data();
     void hostileStrings();
@@ -295,6 +296,25 @@ void TestSwfXml::tagsAfterEnd()
     QCOMPARE(elements(d.tags()[0].firstChildElement("tags")).size(), 2);
     QCOMPARE(d.warnings.size(), 1);
     QVERIFY(d.warnings[0].contains("after its End tag"));
+}
+
+void TestSwfXml::base64Text()
+{
+    // Each length modulo 3, and data longer than the output buffer with odd
+    // lengths around it: the text is standard padded base64 on one line.
+    QByteArray big(700001, '\0');
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char((i * 7919) >> 3);
+    const QList<QByteArray> datas = {
+        QByteArray(),     "a", "ab", "abc", "abcd", "\xff\xfe\xfd\xfc\xfb", big.left(262143),
+        big.left(262145), big};
+    Tags t;
+    for (int i = 0; i < datas.size(); ++i)
+        t.binaryData(i + 1, datas[i]);
+    const Converted c = convert(file({}, t.end(), Compression::None));
+    VERIFY_DOCUMENT(c);
+    for (int i = 0; i < datas.size(); ++i)
+        QCOMPARE(c.tags()[i].firstChildElement("data").text().toLatin1(), datas[i].toBase64());
 }
 
 void TestSwfXml::nestedSprites()
