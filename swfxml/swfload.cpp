@@ -2,6 +2,7 @@
 
 #include "swfxml/swfconvert.h"
 
+#include <libdeflate.h>
 #include <lzma.h>
 #include <zlib.h>
 
@@ -378,6 +379,28 @@ bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limi
     }
 }
 
+// Inflates the whole zlib stream in `input` into `body` (up to `limit`
+// bytes) in one call: true for a sound stream that fits. Anything else (a
+// stream that is corrupt, cut short or longer than the limit) is false and
+// left to the streaming decompression, so that its warnings and the bytes
+// kept are exactly as always.
+bool inflateWhole(const Buffer &input, Buffer &body, std::size_t limit)
+{
+    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
+    if (!decompressor || !body.reserve(limit)) {
+        libdeflate_free_decompressor(decompressor);
+        return false;
+    }
+    std::size_t consumed = 0;
+    std::size_t produced = 0;
+    const bool whole =
+        libdeflate_zlib_decompress_ex(decompressor, input.data(), input.size(), body.data(), limit,
+                                      &consumed, &produced) == LIBDEFLATE_SUCCESS;
+    libdeflate_free_decompressor(decompressor);
+    body.setSize(whole ? produced : 0);
+    return whole;
+}
+
 bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
 {
     const std::size_t limit = movie.fileLength > 8 ? movie.fileLength - 8 : 0;
@@ -412,8 +435,28 @@ bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn 
     }
 
     Inflated result;
-    if (!decompress(source, *decoder, movie.body, limit, result, error))
-        return false;
+    // A zlib body from a file of known size is read whole and inflated in
+    // one go, which is about twice as fast as streaming. Deflate packs at
+    // most 1032 bytes into one, so a FileLength beyond that can't be met and
+    // takes the streaming way without reserving room for it.
+    Buffer input;
+    const qint64 known = source.remaining();
+    const bool whole = movie.signature == 'C' && known > 0 && limit > 0 &&
+                       limit / 1032 <= std::size_t(known) && input.reserve(std::size_t(known));
+    if (whole) {
+        const qint64 n = readUpTo(source, input.data(), known);
+        if (n < 0) {
+            *error = "read error: " + source.errorString();
+            return false;
+        }
+        input.setSize(std::size_t(n));
+    }
+    if (!whole || !inflateWhole(input, movie.body, limit)) {
+        MemorySource rest(input.data(), qint64(input.size()));
+        if (!decompress(whole ? rest : source, *decoder, movie.body, limit, result, error))
+            return false;
+    }
+    input = Buffer();
     Buffer &body = movie.body;
     body.shrink();
     const QByteArray kind = movie.signature == 'C' ? "zlib" : "LZMA";

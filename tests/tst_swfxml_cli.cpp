@@ -312,6 +312,15 @@ void TestSwfXmlCli::brokenFiles()
                  lines[i].constData());
         QVERIFY2(lines[i].contains(messages[i].toUtf8()), lines[i].constData());
     }
+
+    // Read from a pipe, whose size isn't known, the body is decompressed as
+    // it streams in rather than in one go: the same document and warnings.
+    const Run piped =
+        run({"-c", "cat \"$1\" | exec \"$0\" swf2xml /dev/stdin stdout", program(), swf},
+            QStringLiteral("/bin/sh"));
+    QCOMPARE(piped.exitCode, 0);
+    QCOMPARE(piped.out, r.out);
+    QCOMPARE(piped.err, QByteArray(r.err).replace(swf.toUtf8(), "/dev/stdin"));
 }
 
 void TestSwfXmlCli::outputErrors()
