@@ -160,6 +160,15 @@ int convertFile(const char *input, const char *output)
             return kExitOutput;
         }
     }
+    if (toStdout) {
+        // A pipe of 1 MiB rather than 64 KiB: the reader takes the document
+        // in a sixteenth of the pieces. Refused (a user's pipe quota), the
+        // pipe stays as it was.
+        struct stat os {
+        };
+        if (::fstat(out, &os) == 0 && S_ISFIFO(os.st_mode))
+            ::fcntl(out, F_SETPIPE_SZ, 1 << 20);
+    }
     FdSink sink(out);
     bool written = swfxml::writeXml(movie, sink, warn);
     int error2 = sink.error;
