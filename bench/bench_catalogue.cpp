@@ -27,7 +27,7 @@ struct Keeper : CatalogueHandler {
     {
         bitmaps.append(bitmap);
         if (keepText)
-            texts.append(dumpBitmapText(bitmap.element));
+            texts.append(bitmap.dumpText());
     }
     bool keepText = false;
     QString label;

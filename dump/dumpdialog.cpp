@@ -28,8 +28,7 @@ public:
     void beginEntry(const QString &) override {}
     void addBitmap(const QualifyingBitmap &bitmap) override
     {
-        images.append(new ImageRecord{bitmap.name, dumpBitmapText(bitmap.element), bitmap.width,
-                                      bitmap.height});
+        images.append(new ImageRecord{bitmap.name, bitmap.dumpText(), bitmap.width, bitmap.height});
     }
 
 private:

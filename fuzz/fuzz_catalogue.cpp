@@ -1,7 +1,8 @@
 // Catalogue reading from raw XML bytes, with what the window and the dump
-// dialog do with each bitmap handed over: the preview (previewImage on every
-// DefineBitsLossless2 element under tags, as a container's preview looks
-// them up) and the dump decoding (dumpBitmapText, then dumpImage).
+// dialog do with each bitmap: the preview (previewImage on every
+// DefineBitsLossless2 element under tags of the document parsed whole, as a
+// container's preview looks them up) and the dump decoding of each bitmap
+// handed over (its text, then dumpImage).
 
 #include "fuzz/fuzzsupport.h"
 #include "swf/bitmap.h"
@@ -39,16 +40,21 @@ public:
         FUZZ_CHECK(begun);
         FUZZ_CHECK(!bitmap.name.isEmpty());
         FUZZ_CHECK(!bitmap.element.isNull());
-        // The preview of this bitmap.
-        const std::optional<QImage> preview = previewImage(bitmap.element);
-        if (preview && !preview->isNull())
-            FUZZ_CHECK(preview->width() > 0 && preview->height() > 0);
+        // The text handed over is the one the dump would read from the
+        // document parsed whole: the same bitmap, by its place among the
+        // DefineBitsLossless2 elements under tags.
+        int index = 0;
+        for (QDomNode n = bitmap.element.previousSibling(); !n.isNull(); n = n.previousSibling())
+            index += n.nodeName() == QLatin1String("DefineBitsLossless2");
+        FUZZ_CHECK(index < wholeBitmaps.size());
+        const QByteArray text = bitmap.dumpText();
+        FUZZ_CHECK(text == dumpBitmapText(wholeBitmaps.at(index)));
         // The dump of this bitmap, with the size recorded at catalogue time.
-        const QImage dumped =
-            dumpImage(dumpBitmapText(bitmap.element), bitmap.width, bitmap.height);
+        const QImage dumped = dumpImage(text, bitmap.width, bitmap.height);
         FUZZ_CHECK(dumped.isNull() || dumped.size() == QSize(bitmap.width, bitmap.height));
     }
 
+    QList<QDomNode> wholeBitmaps;
     bool begun = false;
 };
 
@@ -81,9 +87,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray xml(reinterpret_cast<const char *>(data), qsizetype(size));
-    Handler handler;
-    const CatalogueOutcome outcome = readCatalogue(xml, handler);
-    FUZZ_CHECK(handler.begun == (outcome == CatalogueOutcome::EntryMade));
 
     // The depth bound agrees with the parser: a document nested deeper is
     // refused, any other one parses exactly when the DOM takes it, into the
@@ -97,11 +100,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(parsed == whole.setContent(xml, false));
         FUZZ_CHECK(document.toByteArray() == whole.toByteArray());
     }
-
-    // The preview converts the file again and looks the bitmap up itself.
     const QDomNode tags = childElement(
         childElement(childElement(document, QStringLiteral("swf")), QStringLiteral("Header")),
         QStringLiteral("tags"));
+
+    Handler handler;
+    handler.wholeBitmaps = childElements(tags, QStringLiteral("DefineBitsLossless2"));
+    const CatalogueOutcome outcome = readCatalogue(xml, handler);
+    FUZZ_CHECK(handler.begun == (outcome == CatalogueOutcome::EntryMade));
+
+    // The preview converts the file again and looks the bitmap up itself.
     for (const QDomNode &element : childElements(tags, QStringLiteral("DefineBitsLossless2"))) {
         const std::optional<QImage> image = previewImage(element);
         if (image && !image->isNull())

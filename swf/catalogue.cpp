@@ -43,6 +43,22 @@ QString attributeValue(const QDomNode &node, const QString &name)
     return attributes.namedItem(name).nodeValue();
 }
 
+// A run of base64 text that is the whole content of one element: the
+// element's place among all elements in document order, and the run's bytes
+// in the document.
+struct TextRun {
+    int element;
+    qsizetype offset;
+    qsizetype length;
+};
+
+// The long base64 texts a catalogue reading left in the converter's bytes,
+// their elements holding stand-ins in the document.
+struct LiftedTexts {
+    QByteArray xml;
+    QList<TextRun> runs;
+};
+
 namespace
 {
 
@@ -93,15 +109,6 @@ bool scannable(QByteArrayView xml)
     const QByteArray value = declaration.sliced(encoding + 8).toByteArray().toLower();
     return value.contains("\"utf-8\"") || value.contains("'utf-8'");
 }
-
-// A run of base64 text that is the whole content of one element: the
-// element's place among all elements in document order, and the run's bytes
-// in the document.
-struct TextRun {
-    int element;
-    qsizetype offset;
-    qsizetype length;
-};
 
 // Runs shorter than this go through the parser: lifting them out saves
 // nothing.
@@ -231,10 +238,17 @@ QDomNode nextAfter(QDomNode node)
     return node.isNull() ? node : node.nextSibling();
 }
 
+// The first character of a lifted run's stand-in. XML allows it nowhere, so
+// no parsed text starts with it.
+constexpr char16_t kStandInMark = 0xFFFF;
+
 // Gives each element named by `runs` its text back, as the one child the
-// parser would have made of it. False when the document's elements don't
-// match the scan (an element missing, or not empty).
-bool restoreRuns(QDomDocument &document, const QByteArray &xml, const QList<TextRun> &runs)
+// parser would have made of it; with `standIns`, a short text naming the
+// run instead (kStandInMark and the run's index), which leaves the bytes
+// where they are. False when the document's elements don't match the scan
+// (an element missing, or not empty).
+bool restoreRuns(QDomDocument &document, const QByteArray &xml, const QList<TextRun> &runs,
+                 bool standIns)
 {
     int element = -1;
     auto run = runs.cbegin();
@@ -244,7 +258,8 @@ bool restoreRuns(QDomDocument &document, const QByteArray &xml, const QList<Text
             if (node.hasChildNodes())
                 return false;
             node.appendChild(document.createTextNode(
-                QString::fromLatin1(xml.constData() + run->offset, run->length)));
+                standIns ? QChar(kStandInMark) + QString::number(run - runs.cbegin())
+                         : QString::fromLatin1(xml.constData() + run->offset, run->length)));
             ++run;
             node = nextAfter(node);
         } else if (node.hasChildNodes()) {
@@ -256,14 +271,16 @@ bool restoreRuns(QDomDocument &document, const QByteArray &xml, const QList<Text
     return run == runs.cend();
 }
 
-} // namespace
-
 // Converter documents are scanned by their bytes: the scan bounds the depth
 // and lifts the long base64 texts out, so that the parser, which takes text
 // character by character, reads only the markup around them. Anything else
 // is parsed whole; its depth then takes a streaming pass of the parser
 // (about as long as building the DOM).
-bool parseDocument(const QByteArray &xml, QDomDocument &document)
+//
+// With `lifted`, the runs stay in `xml` and their elements get stand-ins
+// (see restoreRuns); `lifted` receives the runs, or none when the document
+// was parsed whole.
+bool parseDocument(const QByteArray &xml, QDomDocument &document, QList<TextRun> *lifted)
 {
     document.clear();
     const MarkupScan scan =
@@ -275,10 +292,30 @@ bool parseDocument(const QByteArray &xml, QDomDocument &document)
     // which the preview still searches: that part comes from a parse of the
     // whole document, as its texts would be missing from the lifted one.
     if (!scan.runs.isEmpty() && document.setContent(withoutRuns(xml, scan.runs), false) &&
-        restoreRuns(document, xml, scan.runs))
+        restoreRuns(document, xml, scan.runs, lifted)) {
+        if (lifted)
+            *lifted = scan.runs;
         return true;
+    }
     document.clear();
     return document.setContent(xml, false);
+}
+
+} // namespace
+
+bool parseDocument(const QByteArray &xml, QDomDocument &document)
+{
+    return parseDocument(xml, document, nullptr);
+}
+
+QByteArray QualifyingBitmap::dumpText() const
+{
+    const QString text = element.firstChild().firstChild().firstChild().nodeValue();
+    if (lifted && text.startsWith(QChar(kStandInMark))) {
+        const TextRun &run = lifted->runs.at(text.mid(1).toInt());
+        return lifted->xml.mid(run.offset, run.length);
+    }
+    return text.toLocal8Bit();
 }
 
 namespace
@@ -349,7 +386,8 @@ bool qualifyingBitmap(const QDomNode &element, const QHash<int, QString> &names,
 CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler)
 {
     QDomDocument document;
-    if (!parseDocument(xml, document)) {
+    LiftedTexts lifted{xml, {}};
+    if (!parseDocument(xml, document, &lifted.runs)) {
         qDebug() << "Parser Error Occured";
         return CatalogueOutcome::ParseError;
     }
@@ -416,6 +454,7 @@ CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler)
     // Binary data is only counted; it never becomes an entry of its own.
     for (const QDomNode &element : images) {
         QualifyingBitmap bitmap;
+        bitmap.lifted = &lifted;
         if (qualifyingBitmap(element, symbolNames, bitmap))
             handler.addBitmap(bitmap);
     }

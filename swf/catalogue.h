@@ -26,14 +26,25 @@ QList<QDomNode> childElements(const QDomNode &parent, const QString &name);
 // Value of the attribute `name` of `node`; a null string when absent.
 QString attributeValue(const QDomNode &node, const QString &name);
 
+struct LiftedTexts;
+
 // A named format-5 lossless bitmap found by the catalogue reading.
 struct QualifyingBitmap {
-    QDomNode element; // the DefineBitsLossless2 element; use it during the
-                      // hand-over: its document is freed when the reading ends
+    // The DefineBitsLossless2 element; use it during the hand-over: its
+    // document is freed when the reading ends. Long base64 texts are left
+    // out of that document (their elements hold short stand-ins): read the
+    // bitmap's text through dumpText().
+    QDomNode element;
     int objectID = 0;
     int width = 0;
     int height = 0;
     QString name; // symbol name, never empty
+
+    // The text the dump decodes: the element's first child's first child's
+    // first child, names unchecked, as dumpBitmapText() reads it from a
+    // whole document.
+    QByteArray dumpText() const;
+    const LiftedTexts *lifted = nullptr;
 };
 
 // What a caller of the catalogue reading decides or receives.

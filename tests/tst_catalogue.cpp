@@ -1,6 +1,7 @@
 // Reading a converter document: the three XML walkers, every stop of the
 // reading with its line, the symbol table and the bitmap checks.
 
+#include "swf/bitmap.h"
 #include "swf/catalogue.h"
 #include "tests/cataloguetesting.h"
 
@@ -65,6 +66,7 @@ private slots:
     void onlyBinaryData();
     void parsedAsWhole_data();
     void parsedAsWhole();
+    void dumpTextAsWhole();
 };
 
 void TestCatalogue::xmlWalkers()
@@ -386,6 +388,54 @@ void TestCatalogue::parsedAsWhole()
     QDomDocument parsed;
     QCOMPARE(parseDocument(xml, parsed), wellFormed);
     QCOMPARE(parsed.toByteArray(), expected.toByteArray());
+}
+
+void TestCatalogue::dumpTextAsWhole()
+{
+    // The reading leaves long base64 texts out of its document; each bitmap
+    // still hands over the text the dump would read from the whole one,
+    // whatever its shape. Twelve bitmaps, so stand-ins reach two digits.
+    const QByteArray b64 = QByteArray("eJzt+/8=AbCd0123").repeated(8);
+    const QList<QByteArray> inner = {
+        "<data><data>" + b64 + "</data></data>",
+        "<data><data>" + b64.left(20) + "</data></data>",
+        "<x><y>" + b64 + "</y><data/></x>",
+        "<data>" + b64 + "</data>",
+        "<data><data><z>" + b64 + "</z></data></data>",
+        "<data><data>" + b64 + "<!-- c -->" + b64 + "</data></data>",
+        "<data><data>" + b64 + " " + b64 + "</data></data>",
+        "<data/><data><data>" + b64 + "</data></data>",
+        "<data><data></data></data>",
+        "<data><data>" + b64.left(64) + "</data><data>" + b64 + "</data></data>",
+        "",
+        "<data><data>" + b64.left(100) + "=</data></data>",
+    };
+    QByteArray tags = label("x");
+    QList<QPair<QByteArray, QByteArray>> names;
+    for (int i = 0; i < inner.size(); ++i) {
+        const QByteArray id = QByteArray::number(i + 1);
+        tags += "<DefineBitsLossless2 objectID=\"" + id +
+                "\" format=\"5\" width=\"1\" height=\"1\">" + inner[i] + "</DefineBitsLossless2>\n";
+        names.append({id, "b" + id});
+    }
+    const QByteArray xml = document(tags + symbols(names));
+
+    QDomDocument whole;
+    QVERIFY(whole.setContent(xml, false));
+    QList<QByteArray> expected;
+    for (const QDomNode &element :
+         childElements(childElement(childElement(childElement(whole, "swf"), "Header"), "tags"),
+                       "DefineBitsLossless2"))
+        expected.append(dumpBitmapText(element));
+
+    struct TextHandler : RecordingHandler {
+        void addBitmap(const QualifyingBitmap &bitmap) override { texts.append(bitmap.dumpText()); }
+        QList<QByteArray> texts;
+    } handler;
+    DebugLines quiet;
+    QCOMPARE(readCatalogue(xml, handler), CatalogueOutcome::EntryMade);
+    QCOMPARE(handler.texts, expected);
+    QCOMPARE(handler.texts.first(), b64);
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)

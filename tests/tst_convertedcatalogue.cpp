@@ -63,18 +63,37 @@ QByteArray clamped(QByteArray argb)
 }
 
 // A reading with the dump's hand-overs: the text of each bitmap taken while
-// its document is alive, and the preview decoded from the same element.
+// its document is alive. Beside it, the same bitmap in the document parsed
+// whole, as the preview parses it again: its text and its preview.
 class DecodingHandler : public RecordingHandler
 {
 public:
+    explicit DecodingHandler(const QByteArray &xml)
+    {
+        parseDocument(xml, whole);
+        const QDomNode tags = childElement(
+            childElement(childElement(whole, QStringLiteral("swf")), QStringLiteral("Header")),
+            QStringLiteral("tags"));
+        wholeBitmaps = childElements(tags, QStringLiteral("DefineBitsLossless2"));
+    }
     void addBitmap(const QualifyingBitmap &bitmap) override
     {
         RecordingHandler::addBitmap(bitmap);
-        texts.append(dumpBitmapText(bitmap.element));
-        previews.append(previewImage(bitmap.element));
+        texts.append(bitmap.dumpText());
+        int index = 0;
+        for (QDomNode n = bitmap.element.previousSibling(); !n.isNull(); n = n.previousSibling())
+            index += n.nodeName() == QLatin1String("DefineBitsLossless2");
+        const QDomNode same = wholeBitmaps.value(index);
+        wholeTexts.append(dumpBitmapText(same));
+        previews.append(previewImage(same));
     }
     QList<QByteArray> texts;
+    QList<QByteArray> wholeTexts;
     QList<std::optional<QImage>> previews;
+
+private:
+    QDomDocument whole;
+    QList<QDomNode> wholeBitmaps;
 };
 
 } // namespace
@@ -146,9 +165,10 @@ void TestConvertedCatalogue::generated()
     const QByteArray xml = convert(write("rich.swf", tags, compression));
     QVERIFY(!xml.isEmpty());
 
-    DecodingHandler handler;
+    DecodingHandler handler(xml);
     DebugLines debug;
     QCOMPARE(readCatalogue(xml, handler), CatalogueOutcome::EntryMade);
+    QCOMPARE(handler.texts, handler.wholeTexts);
     QCOMPARE(debug.lines,
              QStringList({"Data Parsed Successfully!", "6 Symbols Found", "4 Images 1 Resources"}));
     QCOMPARE(handler.events,
@@ -213,10 +233,10 @@ void TestConvertedCatalogue::oddFiles()
             .bitmap(2, 1, 1, bad)
             .showFrame()
             .end();
-        DecodingHandler handler;
+        const QByteArray xml = convert(write("odd.swf", tags));
+        DecodingHandler handler(xml);
         DebugLines debug;
-        QCOMPARE(readCatalogue(convert(write("odd.swf", tags)), handler),
-                 CatalogueOutcome::EntryMade);
+        QCOMPARE(readCatalogue(xml, handler), CatalogueOutcome::EntryMade);
         const QString label = QString::fromUtf8("Gr\xc3\xb6\xc3\x9f"
                                                 "e <&\">");
         QCOMPARE(handler.events.first(), QStringLiteral("accept ") + label);
@@ -248,11 +268,12 @@ void TestConvertedCatalogue::corpus()
         const QByteArray xml = convert(corpus.filePath(QStringLiteral("swf/") + file));
         QVERIFY2(!xml.isEmpty(), qPrintable(file));
 
-        DecodingHandler handler;
+        DecodingHandler handler(xml);
         {
             DebugLines quiet;
             QVERIFY2(readCatalogue(xml, handler) == CatalogueOutcome::EntryMade, qPrintable(file));
         }
+        QVERIFY2(handler.texts == handler.wholeTexts, qPrintable(file));
         QCOMPARE(handler.events.value(1),
                  QStringLiteral("begin ") + entry.value("first_frame_label").toString());
 
