@@ -47,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t mode = data[8];
     const QByteArray rest(reinterpret_cast<const char *>(data + 9), qsizetype(size - 9));
     const QByteArray text = (mode & 1) ? rest.toBase64() : rest;
+    // Base64 text is read exactly as QByteArray::fromBase64 reads it.
+    FUZZ_CHECK(compressedBitmapData(text) == QByteArray::fromBase64(text));
 
     const bool sizeOk = width > 0 && height > 0 && qint64(width) * height <= kMaxBitmapPixels;
     const qint64 wanted = sizeOk ? qint64(width) * height * 4 : 0;

@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <libdeflate.h>
 #include <memory>
@@ -216,12 +217,63 @@ QImage decode(const QByteArray &compressed, int width, int height)
     return image;
 }
 
+// QByteArray::fromBase64 with its default options, several times faster:
+// every character outside the alphabet ("=" included, wherever it stands)
+// is skipped, the rest is one stream of 6-bit values cut into bytes, and
+// bits left over at the end are dropped.
+QByteArray decodeBase64(const QByteArray &text)
+{
+    static const auto values = [] {
+        std::array<uchar, 256> table;
+        table.fill(0xff);
+        const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (uchar i = 0; i < 64; ++i)
+            table[uchar(alphabet[i])] = i;
+        return table;
+    }();
+    const auto *in = reinterpret_cast<const uchar *>(text.constData());
+    const qsizetype size = text.size();
+    QByteArray out(size / 4 * 3 + 3, Qt::Uninitialized);
+    auto *to = reinterpret_cast<uchar *>(out.data());
+    uint bits = 0;
+    int count = 0; // bits waiting in `bits`
+    qsizetype i = 0;
+    while (i < size) {
+        // Four characters of the alphabet at a byte boundary: three bytes.
+        if (count == 0 && i + 4 <= size) {
+            const uint a = values[in[i]], b = values[in[i + 1]], c = values[in[i + 2]],
+                       d = values[in[i + 3]];
+            if ((a | b | c | d) < 64) {
+                const uint v = a << 18 | b << 12 | c << 6 | d;
+                to[0] = uchar(v >> 16);
+                to[1] = uchar(v >> 8);
+                to[2] = uchar(v);
+                to += 3;
+                i += 4;
+                continue;
+            }
+        }
+        const uint value = values[in[i++]];
+        if (value >= 64)
+            continue;
+        bits = bits << 6 | value;
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            *to++ = uchar(bits >> count);
+            bits &= (1u << count) - 1;
+        }
+    }
+    out.truncate(to - reinterpret_cast<uchar *>(out.data()));
+    return out;
+}
+
 } // namespace
 
 QByteArray compressedBitmapData(const QByteArray &base64)
 {
     try {
-        return QByteArray::fromBase64(base64);
+        return decodeBase64(base64);
     } catch (const std::bad_alloc &) {
         // No memory for the data: as undecodable as a corrupt stream.
         return {};

@@ -167,6 +167,22 @@ void TestBitmap::base64Forms()
     QByteArray unpadded = text;
     unpadded.replace('=', "");
     QCOMPARE(inflateBitmapData(unpadded), pixels);
+
+    // The text is decoded as QByteArray::fromBase64 decodes it, whatever it
+    // holds: padding in the middle, characters outside the alphabet (the
+    // URL-safe ones among them), stray bits at the end.
+    const QList<QByteArray> texts = {"",           "Q",
+                                     "QU",         "QUI",
+                                     "QUJD",       "QUJDRA",
+                                     "QUJDRA=",    "QUJDRA==",
+                                     "QU=JD",      "=QUJD",
+                                     "QUJD\nRA==", " Q U J D ",
+                                     "QUJD-_RA",   "QUJD\xffRA\x80",
+                                     "Q\0UJDRA",   "QUJDQUJDQUJDQUJD=QUJDQUJDQUJD",
+                                     text,         broken,
+                                     unpadded,     QByteArray("\x01\x7f+/9azAZ").repeated(37)};
+    for (const QByteArray &t : texts)
+        QCOMPARE(compressedBitmapData(t), QByteArray::fromBase64(t));
 }
 
 void TestBitmap::longOutput()
