@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace Converter
 {
 
@@ -68,13 +70,21 @@ qint64 maxOutputBytes()
 
 bool collectOutput(QProcess &process, QByteArray &buffer, qint64 limit)
 {
-    const QByteArray chunk = process.readAllStandardOutput();
-    if (buffer.size() + chunk.size() > limit) {
+    process.setReadChannel(QProcess::StandardOutput);
+    const qint64 available = process.bytesAvailable();
+    if (buffer.size() + available > limit) {
         releaseBuffer(buffer);
         process.kill();
         return false;
     }
-    buffer.append(chunk);
+    // Read straight into the buffer, grown by doubling: a document of tens
+    // of megabytes is copied once on its way, not three times.
+    const qsizetype held = buffer.size();
+    if (buffer.capacity() < held + available)
+        buffer.reserve(std::max<qsizetype>(2 * buffer.capacity(), held + available));
+    buffer.resize(held + available);
+    const qint64 got = process.read(buffer.data() + held, available);
+    buffer.resize(held + std::max<qint64>(got, 0));
     return true;
 }
 
