@@ -18,7 +18,9 @@ namespace
 {
 
 // What the dump does with a catalogue: every label is taken, and every named
-// bitmap becomes a record holding its base64 text until its turn.
+// bitmap becomes a record holding its base64 text until its turn. Long texts
+// are not copied: they stay in the converter's output, which the dialog
+// keeps until the file's images are written.
 class DumpHandler final : public CatalogueHandler
 {
 public:
@@ -28,7 +30,9 @@ public:
     void beginEntry(const QString &) override {}
     void addBitmap(const QualifyingBitmap &bitmap) override
     {
-        images.append(new ImageRecord{bitmap.name, bitmap.dumpText(), bitmap.width, bitmap.height});
+        images.append(new ImageRecord{bitmap.name,
+                                      bitmap.dumpText(QualifyingBitmap::Copy::WhenNeeded),
+                                      bitmap.width, bitmap.height});
     }
 
 private:
@@ -96,6 +100,8 @@ DumpDialog::~DumpDialog()
     delete ui;
     decoder.stop();
     qDeleteAll(images);
+    images.clear();
+    Converter::releaseBuffer(texts);
 }
 
 void DumpDialog::dirSelected(QString folder)
@@ -169,11 +175,14 @@ void DumpDialog::convertFinished(int exitCode)
     ui->progressBar->setValue(fileNumber);
     ++fileNumber;
 
+    // The records' texts refer into the output: it goes once they are done.
+    texts = std::move(output);
     Converter::releaseBuffer(output);
 
     imageCount = int(images.size());
     imagesTotal += imageCount;
     if (imageCount == 0) {
+        Converter::releaseBuffer(texts);
         emit nextSWF();
         return;
     }
@@ -205,6 +214,7 @@ void DumpDialog::processNextImage()
 
     ++imageNumber;
     if (images.isEmpty()) {
+        Converter::releaseBuffer(texts);
         ui->progressBar_2->setValue(0);
         imageCount = 0;
         updateResourceString();

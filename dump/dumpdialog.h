@@ -50,6 +50,9 @@ private:
     int imageCount;
     int imageNumber;
     QList<ImageRecord *> images;
+    // The converter's output of the file whose images are being written:
+    // the records' base64 texts still lie in it.
+    QByteArray texts;
     // Images of the run so far, and those that could not be written.
     int imagesTotal = 0;
     int imagesFailed = 0;

@@ -308,11 +308,13 @@ bool parseDocument(const QByteArray &xml, QDomDocument &document)
     return parseDocument(xml, document, nullptr);
 }
 
-QByteArray QualifyingBitmap::dumpText() const
+QByteArray QualifyingBitmap::dumpText(Copy copy) const
 {
     const QString text = element.firstChild().firstChild().firstChild().nodeValue();
     if (lifted && text.startsWith(QChar(kStandInMark))) {
         const TextRun &run = lifted->runs.at(text.mid(1).toInt());
+        if (copy == Copy::WhenNeeded)
+            return QByteArray::fromRawData(lifted->xml.constData() + run.offset, run.length);
         return lifted->xml.mid(run.offset, run.length);
     }
     return text.toLocal8Bit();

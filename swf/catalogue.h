@@ -42,8 +42,11 @@ struct QualifyingBitmap {
 
     // The text the dump decodes: the element's first child's first child's
     // first child, names unchecked, as dumpBitmapText() reads it from a
-    // whole document.
-    QByteArray dumpText() const;
+    // whole document. Uncopied, a text the reading left in the converter's
+    // output is handed over as it lies there (QByteArray::fromRawData): valid
+    // only while the buffer given to readCatalogue lives, unchanged.
+    enum class Copy { Always, WhenNeeded };
+    QByteArray dumpText(Copy copy = Copy::Always) const;
     const LiftedTexts *lifted = nullptr;
 };
 

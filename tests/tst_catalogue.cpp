@@ -429,13 +429,23 @@ void TestCatalogue::dumpTextAsWhole()
         expected.append(dumpBitmapText(element));
 
     struct TextHandler : RecordingHandler {
-        void addBitmap(const QualifyingBitmap &bitmap) override { texts.append(bitmap.dumpText()); }
+        void addBitmap(const QualifyingBitmap &bitmap) override
+        {
+            texts.append(bitmap.dumpText());
+            uncopied.append(bitmap.dumpText(QualifyingBitmap::Copy::WhenNeeded));
+        }
         QList<QByteArray> texts;
+        QList<QByteArray> uncopied;
     } handler;
     DebugLines quiet;
     QCOMPARE(readCatalogue(xml, handler), CatalogueOutcome::EntryMade);
     QCOMPARE(handler.texts, expected);
+    QCOMPARE(handler.uncopied, expected);
     QCOMPARE(handler.texts.first(), b64);
+    // Uncopied, a lifted text is the converter's output itself.
+    const char *first = handler.uncopied.first().constData();
+    QVERIFY(first > xml.constData() && first < xml.constData() + xml.size());
+    QVERIFY(handler.texts.first().constData() != first);
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)
