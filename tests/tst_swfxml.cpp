@@ -304,7 +304,7 @@ void TestSwfXml::base64Text()
     // lengths around it: the text is standard padded base64 on one line.
     QByteArray big(700001, '\0');
     for (int i = 0; i < big.size(); ++i)
-        big[i] = char((i * 7919) >> 3);
+        big[i] = char((quint32(i) * 7919u) >> 3);
     const QList<QByteArray> datas = {
         QByteArray(),     "a", "ab", "abc", "abcd", "\xff\xfe\xfd\xfc\xfb", big.left(262143),
         big.left(262145), big};
