@@ -436,12 +436,14 @@ bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn 
 
     Inflated result;
     // A zlib body from a file of known size is read whole and inflated in
-    // one go, which is about twice as fast as streaming. Deflate packs at
-    // most 1032 bytes into one, so a FileLength beyond that can't be met and
-    // takes the streaming way without reserving room for it.
+    // one go, which is about twice as fast as streaming, when the file is at
+    // most half the body: holding both then costs at most half the body
+    // again. Deflate packs at most 1032 bytes into one, so a FileLength
+    // beyond that can't be met and takes the streaming way without
+    // reserving room for it.
     Buffer input;
     const qint64 known = source.remaining();
-    const bool whole = movie.signature == 'C' && known > 0 && limit > 0 &&
+    const bool whole = movie.signature == 'C' && known > 0 && std::size_t(known) <= limit / 2 &&
                        limit / 1032 <= std::size_t(known) && input.reserve(std::size_t(known));
     if (whole) {
         const qint64 n = readUpTo(source, input.data(), known);

@@ -63,11 +63,13 @@ QByteArray randomBytes(int size, quint32 seed)
 }
 
 // Four tags before a large incompressible one, then ShowFrame and End.
-Tags sampleTags()
+// `binary`: 20000 bytes of DefineBinaryData; random ones by default, which
+// zlib can't shrink.
+Tags sampleTags(const QByteArray &binary = randomBytes(20000, 7))
 {
     Tags t;
     t.frameLabel("sample").bitmap(1, 20, 20, testPattern(20, 20)).symbolClass({{1, "Pic"}});
-    t.tag(9, "\xFF\xFF\xFF").binaryData(2, randomBytes(20000, 7)).showFrame().end();
+    t.tag(9, "\xFF\xFF\xFF").binaryData(2, binary).showFrame().end();
     return t;
 }
 
@@ -279,6 +281,20 @@ void TestSwfXmlCli::brokenFiles_data()
                                    << QStringList({"zlib stream is cut short", "claims 20006"});
     QTest::newRow("CWS corrupt") << brokenZlibFile({}, tags, cut, true) << 4
                                  << QStringList({"zlib data is corrupt", "claims 20006"});
+    // A body zlib shrinks well is inflated in one go when the file's size is
+    // known; anything unusual goes back to streaming, with the same result.
+    const Tags packed = sampleTags(testPattern(100, 50, 7));
+    QTest::newRow("packed CWS FileLength too large")
+        << file(withLength(size + 100), packed, Compression::Zlib) << 7
+        << QStringList({"not the " + QString::number(size + 100)});
+    QTest::newRow("packed CWS FileLength too small")
+        << file(withLength(size - 2), packed, Compression::Zlib) << 6
+        << QStringList({"more than the", "no End tag"});
+    QTest::newRow("packed CWS cut short")
+        << brokenZlibFile({}, packed, cut, false) << 4
+        << QStringList({"zlib stream is cut short", "claims 20006"});
+    QTest::newRow("packed CWS corrupt") << brokenZlibFile({}, packed, cut, true) << 4
+                                        << QStringList({"zlib data is corrupt", "claims 20006"});
     const QByteArray lzma = file({}, tags, Compression::Lzma);
     QTest::newRow("ZWS cut short") << lzma.left(lzma.size() - 10000) << 4
                                    << QStringList({"LZMA stream is cut short", "claims 20006"});
