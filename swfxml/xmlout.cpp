@@ -200,7 +200,7 @@ void XmlOut::base64(const char *data, std::size_t size)
         used += groups * 4;
         size -= groups * 3;
     }
-    if (size > 0) {
+    if (size > 0 && !failed) {
         // One or two bytes left: padded to four characters.
         const unsigned v = unsigned(in[0]) << 16 | (size == 2 ? unsigned(in[1]) << 8 : 0u);
         const char tail[4] = {kBase64Alphabet[v >> 18], kBase64Alphabet[v >> 12 & 63],
