@@ -285,7 +285,12 @@ bool parseDocument(const QByteArray &xml, QDomDocument &document, QList<TextRun>
     document.clear();
     const MarkupScan scan =
         scannable(xml) ? scanMarkup(xml, kMaxDocumentDepth) : MarkupScan{-1, {}};
-    const int depth = scan.depth >= 0 ? scan.depth : streamedDepth(xml, kMaxDocumentDepth);
+    // Past a document's first error the scan goes on counting tags the
+    // parser never reads; so a scan that finds it too deep is checked with
+    // the parser's own count, which leaves a malformed document its part
+    // read before the error.
+    const bool scanned = scan.depth >= 0 && scan.depth <= kMaxDocumentDepth;
+    const int depth = scanned ? scan.depth : streamedDepth(xml, kMaxDocumentDepth);
     if (depth > kMaxDocumentDepth)
         return false;
     // A document that fails leaves what the parser read before its error,

@@ -378,6 +378,8 @@ void TestCatalogue::parsedAsWhole_data()
     QTest::newRow("bad start tag") << "<a><b c>" + b64 + "</b></a>";
     QTest::newRow("second root") << "<a>" + b64 + "</a><b>" + b64 + "</b>";
     QTest::newRow("tag in a value") << "<a x=\"<\">" + b64 + "</a>";
+    // Deep only after the error: the part before it is still the parser's.
+    QTest::newRow("deep after an error") << "<?pi?><a><\"\">" + QByteArray("<b>").repeated(300);
 }
 
 void TestCatalogue::parsedAsWhole()
