@@ -1,5 +1,7 @@
 #include "swf/catalogue.h"
 
+#include "swf/bitmap.h"
+
 #include <QDebug>
 #include <QDomDocument>
 #include <QDomNamedNodeMap>
@@ -315,14 +317,15 @@ bool parseDocument(const QByteArray &xml, QDomDocument &document)
 
 QByteArray QualifyingBitmap::dumpText(Copy copy) const
 {
-    const QString text = element.firstChild().firstChild().firstChild().nodeValue();
-    if (lifted && text.startsWith(QChar(kStandInMark))) {
-        const TextRun &run = lifted->runs.at(text.mid(1).toInt());
+    const QByteArray text = dumpBitmapText(element);
+    const QByteArray mark = QString(QChar(kStandInMark)).toLocal8Bit();
+    if (lifted && text.startsWith(mark)) {
+        const TextRun &run = lifted->runs.at(text.mid(mark.size()).toInt());
         if (copy == Copy::WhenNeeded)
             return QByteArray::fromRawData(lifted->xml.constData() + run.offset, run.length);
         return lifted->xml.mid(run.offset, run.length);
     }
-    return text.toLocal8Bit();
+    return text;
 }
 
 namespace
