@@ -213,15 +213,26 @@ void DumpDialog::processNextImage()
     delete record;
 
     ++imageNumber;
-    if (images.isEmpty()) {
+    const bool lastImage = images.isEmpty();
+    // The bar gets its new state after every image but is painted at most
+    // every kBarPaintInterval ms, and always after the file's last image:
+    // painting it takes longer than writing a small image, so a file of
+    // many icons would otherwise spend much of its time on the bar.
+    ui->progressBar_2->setUpdatesEnabled(false);
+    if (lastImage) {
         Converter::releaseBuffer(texts);
         ui->progressBar_2->setValue(0);
         imageCount = 0;
-        updateResourceString();
-        emit nextSWF();
     } else {
         ui->progressBar_2->setValue(imageNumber);
-        updateResourceString();
-        emit nextImage();
     }
+    updateResourceString();
+    if (lastImage || !barPainted.isValid() || barPainted.hasExpired(kBarPaintInterval)) {
+        ui->progressBar_2->setUpdatesEnabled(true);
+        barPainted.start();
+    }
+    if (lastImage)
+        emit nextSWF();
+    else
+        emit nextImage();
 }

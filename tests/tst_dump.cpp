@@ -186,8 +186,13 @@ void TestDump::progressStates()
     };
     connect(d, &DumpDialog::nextImage, this, record);
     connect(d, &DumpDialog::nextSWF, this, record);
+    // Between images the bar may skip painting, but never its final state.
+    QList<bool> paintedAtFileEnd;
+    connect(d, &DumpDialog::nextSWF, this,
+            [&] { paintedAtFileEnd << bar("progressBar_2")->updatesEnabled(); });
     chooseOutput(d);
     QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(paintedAtFileEnd, QList<bool>({true, true}));
     QCOMPARE(states, QStringList({
                          "-1/1 File 1 of 1 (%p%) | 24/100 Waiting...", // chosen: start
                          "1/1 File 1 of 1 (%p%) | -1/3 Resource 1 of 3 (%p%)",
