@@ -158,6 +158,10 @@ void run(bool painted, int count, int runs)
         converterTimes.append(t.nsecsElapsed() / 1e9);
     }
 
+    std::printf("runs (limit / dump, s):");
+    for (int r = 0; r < runs; ++r)
+        std::printf(" %.2f/%.2f", limitTimes.at(r), dumpTimes.at(r));
+    std::printf("\n");
     const double limit = median(limitTimes);
     const double dump = median(dumpTimes);
     std::printf("PNG encoding alone (limit): %.2f s  %.1f images/s  %.1f megapixels/s\n", limit,
