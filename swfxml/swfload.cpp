@@ -26,8 +26,9 @@ namespace
 // end, and faulting it in 4 KiB at a time costs about a quarter of the
 // conversion; with huge pages that mostly goes. A kernel that won't (or has
 // none free) keeps small pages, so nothing depends on it.
-void adviseHugePages(char *block, std::size_t size)
+void adviseHugePages([[maybe_unused]] char *block, [[maybe_unused]] std::size_t size)
 {
+#ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
     if (size < 2 * kHugePage)
         return;
@@ -36,6 +37,7 @@ void adviseHugePages(char *block, std::size_t size)
     const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
     if (end > begin)
         madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#endif
 }
 
 } // namespace
