@@ -214,10 +214,9 @@ void DumpDialog::processNextImage()
 
     ++imageNumber;
     const bool lastImage = images.isEmpty();
-    // The bar gets its new state after every image but is painted at most
-    // every kBarPaintInterval ms, and always after the file's last image:
-    // painting it takes longer than writing a small image, so a file of
-    // many icons would otherwise spend much of its time on the bar.
+    // Setting a bar's value repaints it at once, which takes longer than
+    // writing a small image. Held back here, the new state is painted with
+    // the window's next update instead, so quick images share one painting.
     ui->progressBar_2->setUpdatesEnabled(false);
     if (lastImage) {
         Converter::releaseBuffer(texts);
@@ -227,10 +226,7 @@ void DumpDialog::processNextImage()
         ui->progressBar_2->setValue(imageNumber);
     }
     updateResourceString();
-    if (lastImage || !barPainted.isValid() || barPainted.hasExpired(kBarPaintInterval)) {
-        ui->progressBar_2->setUpdatesEnabled(true);
-        barPainted.start();
-    }
+    ui->progressBar_2->setUpdatesEnabled(true);
     if (lastImage)
         emit nextSWF();
     else

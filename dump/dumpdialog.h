@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -59,7 +58,4 @@ private:
     int imagesFailed = 0;
     // Decodes the records' base64 text ahead of their turn.
     RecordDecoder decoder;
-    // When the image bar was last let paint its state.
-    static constexpr qint64 kBarPaintInterval = 50;
-    QElapsedTimer barPainted;
 };
