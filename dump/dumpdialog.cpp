@@ -187,6 +187,7 @@ void DumpDialog::convertFinished(int exitCode)
         return;
     }
     decoder.start(images);
+    pacer.hold();
     ui->progressBar_2->setMaximum(imageCount);
     imageNumber = 1;
     updateResourceString();
@@ -214,19 +215,15 @@ void DumpDialog::processNextImage()
 
     ++imageNumber;
     const bool lastImage = images.isEmpty();
-    // Setting a bar's value repaints it at once, which takes longer than
-    // writing a small image. Held back here, the new state is painted with
-    // the window's next update instead, so quick images share one painting.
-    ui->progressBar_2->setUpdatesEnabled(false);
     if (lastImage) {
         Converter::releaseBuffer(texts);
+        pacer.release();
         ui->progressBar_2->setValue(0);
         imageCount = 0;
     } else {
         ui->progressBar_2->setValue(imageNumber);
     }
     updateResourceString();
-    ui->progressBar_2->setUpdatesEnabled(true);
     if (lastImage)
         emit nextSWF();
     else

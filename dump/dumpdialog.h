@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "dump/paintpacer.h"
 #include "dump/recorddecoder.h"
 
 class QFileDialog;
@@ -58,4 +59,8 @@ private:
     int imagesFailed = 0;
     // Decodes the records' base64 text ahead of their turn.
     RecordDecoder decoder;
+    // Paints the window at most every 40 ms while a file's images are
+    // written: painting the image bar after every small image would take
+    // longer than writing it.
+    PaintPacer pacer{this, 40};
 };

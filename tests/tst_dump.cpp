@@ -2,6 +2,7 @@
 
 #include "dump/dumpdialog.h"
 #include "dump/outputname.h"
+#include "dump/paintpacer.h"
 #include "mainwindow/mainwindow.h"
 #include "tests/support/fakeconverter.h"
 #include "tests/support/guitest.h"
@@ -14,6 +15,28 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
+
+#include <functional>
+
+// Calls `onPaint` as `widget` is about to paint.
+class PaintWatcher : public QObject
+{
+public:
+    PaintWatcher(QWidget *widget, std::function<void()> onPaint) : onPaint(std::move(onPaint))
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            onPaint();
+        return false;
+    }
+
+private:
+    std::function<void()> onPaint;
+};
 
 class TestDump : public QObject
 {
@@ -35,6 +58,7 @@ private slots:
     void safeFileNames();
     void unwritableImagesAreReported();
     void dumpButtonOpensDialogForCurrentContainer();
+    void pacedPaintingCatchesUp();
 
 private:
     // Opens a dialog for `file` (in the source folder).
@@ -186,8 +210,8 @@ void TestDump::progressStates()
     };
     connect(d, &DumpDialog::nextImage, this, record);
     connect(d, &DumpDialog::nextSWF, this, record);
-    // The bar's painting is held back while its state changes, never beyond:
-    // a bar left so would show as a blank area whenever the window repaints.
+    // The bar is never kept from painting: a bar left so would show as a
+    // blank area whenever the window repaints.
     QList<bool> painting;
     auto recordPainting = [&] { painting << bar("progressBar_2")->updatesEnabled(); };
     connect(d, &DumpDialog::nextImage, this, recordPainting);
@@ -358,6 +382,51 @@ void TestDump::dumpButtonOpensDialogForCurrentContainer()
     QTRY_VERIFY(dialog.isNull());
     QCOMPARE(written(), QStringList({"y.png"}));
     QCOMPARE(fake->converted().mid(2), QStringList({"b.swf"}));
+}
+
+void TestDump::pacedPaintingCatchesUp()
+{
+    // A bar in a window whose painting is paced; its paints are recorded with
+    // the value they show.
+    QWidget window;
+    auto *progress = new QProgressBar(&window);
+    progress->setRange(0, 10);
+    QList<int> painted;
+    PaintWatcher watcher(progress, [&] { painted << progress->value(); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    painted.clear();
+
+    // An hour's interval: the first change is painted at once, the next ones
+    // wait, even those that ask to be painted at once, until released.
+    PaintPacer slow(&window, 3600 * 1000);
+    slow.hold();
+    progress->setValue(1);
+    QTRY_COMPARE(painted, QList<int>({1}));
+    progress->setValue(2);
+    progress->repaint();
+    progress->setValue(3);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(painted, QList<int>({1}));
+    // A repaint the window system asks for shows the current state, never a
+    // blank or an old one.
+    QExposeEvent expose(QRegion(window.rect()));
+    QCoreApplication::sendEvent(window.windowHandle(), &expose);
+    QCOMPARE(painted.last(), 3);
+    progress->setValue(4);
+    slow.release();
+    QTRY_COMPARE(painted.last(), 4);
+
+    // Held and never released, a change still reaches the screen once the
+    // interval has run out.
+    PaintPacer quick(&window, 10);
+    quick.hold();
+    for (int v = 5; v <= 9; ++v)
+        progress->setValue(v);
+    QTRY_COMPARE(painted.last(), 9);
+    progress->setValue(10);
+    QTRY_COMPARE(painted.last(), 10);
 }
 
 QTEST_MAIN(TestDump)
