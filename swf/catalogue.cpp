@@ -318,7 +318,7 @@ bool parseDocument(const QByteArray &xml, QDomDocument &document)
 QByteArray QualifyingBitmap::dumpText(Copy copy) const
 {
     const QByteArray text = dumpBitmapText(element);
-    const QByteArray mark = QString(QChar(kStandInMark)).toLocal8Bit();
+    static const QByteArray mark = QString(QChar(kStandInMark)).toLocal8Bit();
     if (lifted && text.startsWith(mark)) {
         const TextRun &run = lifted->runs.at(text.mid(mark.size()).toInt());
         if (copy == Copy::WhenNeeded)
