@@ -70,13 +70,19 @@ bool Buffer::reserve(std::size_t capacity)
 {
     if (capacity <= cap)
         return true;
-    // realloc() moves large blocks by remapping pages, not by copying.
+    // realloc() moves large blocks by remapping pages, not by copying, but
+    // only while the block's mapping is whole: advice splits it. So only a
+    // first allocation, made at the size the block is expected to reach, is
+    // advised; a block grown step by step (read from a pipe) keeps small
+    // pages and grows without copies.
+    const bool first = ptr == nullptr;
     char *grown = static_cast<char *>(std::realloc(ptr, capacity));
     if (!grown)
         return false;
     ptr = grown;
     cap = capacity;
-    adviseHugePages(ptr, cap);
+    if (first)
+        adviseHugePages(ptr, cap);
     return true;
 }
 
