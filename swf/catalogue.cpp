@@ -393,80 +393,115 @@ bool qualifyingBitmap(const QDomNode &element, const QHash<int, QString> &names,
 
 } // namespace
 
-CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler)
+Catalogue readCatalogue(const QByteArray &xml)
 {
-    QDomDocument document;
-    LiftedTexts lifted{xml, {}};
-    if (!parseDocument(xml, document, &lifted.runs)) {
+    Catalogue catalogue;
+    auto lifted = std::make_shared<LiftedTexts>(LiftedTexts{xml, {}});
+    if (!parseDocument(xml, catalogue.document, &lifted->runs))
+        return catalogue;
+    catalogue.lifted = lifted;
+
+    using Stop = Catalogue::Stop;
+    const auto stopAt = [&catalogue](Stop stop) {
+        catalogue.stop = stop;
+        return catalogue;
+    };
+    const QDomNode swf = childElement(catalogue.document, QStringLiteral("swf"));
+    if (swf.isNull())
+        return stopAt(Stop::NoSwf);
+    const QDomNode header = childElement(swf, QStringLiteral("Header"));
+    if (header.isNull())
+        return stopAt(Stop::NoHeader);
+    const QDomNode tags = childElement(header, QStringLiteral("tags"));
+    if (tags.isNull())
+        return stopAt(Stop::NoTags);
+    const QDomNode frameLabel = childElement(tags, QStringLiteral("FrameLabel"));
+    if (frameLabel.isNull())
+        return stopAt(Stop::NoFrameLabel);
+    const QDomNode symbolClass = childElement(tags, QStringLiteral("SymbolClass"));
+    if (symbolClass.isNull())
+        return stopAt(Stop::NoSymbolClass);
+    const QDomNode symbols = childElement(symbolClass, QStringLiteral("symbols"));
+    if (symbols.isNull())
+        return stopAt(Stop::NoSymbolList);
+
+    const QList<QDomNode> symbolList = childElements(symbols, QStringLiteral("Symbol"));
+    if (symbolList.isEmpty())
+        return stopAt(Stop::NoSymbols);
+    catalogue.symbolCount = symbolList.size();
+    const QHash<int, QString> symbolNames = symbolTable(symbolList);
+
+    catalogue.label = attributeValue(frameLabel, QStringLiteral("label"));
+    if (catalogue.label.isEmpty())
+        return stopAt(Stop::EmptyLabel);
+
+    const QList<QDomNode> images = childElements(tags, QStringLiteral("DefineBitsLossless2"));
+    catalogue.imageCount = images.size();
+    // Binary data is only counted; it never becomes an entry of its own.
+    catalogue.binaryCount = childElements(tags, QStringLiteral("DefineBinaryData")).size();
+    for (const QDomNode &element : images) {
+        QualifyingBitmap bitmap;
+        bitmap.lifted = lifted.get();
+        if (qualifyingBitmap(element, symbolNames, bitmap))
+            catalogue.bitmaps.append(bitmap);
+    }
+    return stopAt(Stop::None);
+}
+
+CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &handler)
+{
+    using Stop = Catalogue::Stop;
+    if (catalogue.stop == Stop::ParseError) {
         qDebug() << "Parser Error Occured";
         return CatalogueOutcome::ParseError;
     }
     qDebug() << "Data Parsed Successfully!";
-
-    const QDomNode swf = childElement(document, QStringLiteral("swf"));
-    if (swf.isNull()) {
+    switch (catalogue.stop) {
+    case Stop::NoSwf:
         qDebug() << "Couldn't Find `/swf`";
         return CatalogueOutcome::MissingElement;
-    }
-    const QDomNode header = childElement(swf, QStringLiteral("Header"));
-    if (header.isNull()) {
+    case Stop::NoHeader:
         qDebug() << "Couldn't Find `/swf/Header`";
         return CatalogueOutcome::MissingElement;
-    }
-    const QDomNode tags = childElement(header, QStringLiteral("tags"));
-    if (tags.isNull()) {
+    case Stop::NoTags:
         qDebug() << "Couldn't Find `/swf/Header/tags`";
         return CatalogueOutcome::MissingElement;
-    }
-    const QDomNode frameLabel = childElement(tags, QStringLiteral("FrameLabel"));
-    if (frameLabel.isNull()) {
+    case Stop::NoFrameLabel:
         qDebug() << "Missing `/swf/Header/tags/FrameLabel`";
         return CatalogueOutcome::MissingElement;
-    }
-    const QDomNode symbolClass = childElement(tags, QStringLiteral("SymbolClass"));
-    if (symbolClass.isNull()) {
+    case Stop::NoSymbolClass:
         qDebug() << "Missing `/swf/Header/tags/SymbolClass`";
         return CatalogueOutcome::MissingElement;
-    }
-    const QDomNode symbols = childElement(symbolClass, QStringLiteral("symbols"));
-    if (symbols.isNull()) {
+    case Stop::NoSymbolList:
         qDebug() << "Missing `/swf/Header/tags/SymbolClass/symbols`";
         return CatalogueOutcome::MissingElement;
-    }
-
-    const QList<QDomNode> symbolList = childElements(symbols, QStringLiteral("Symbol"));
-    if (symbolList.isEmpty()) {
+    case Stop::NoSymbols:
         qDebug() << "No Symbols Found";
         return CatalogueOutcome::NoSymbols;
+    default:
+        break;
     }
-    qDebug() << symbolList.size() << "Symbols Found";
-    const QHash<int, QString> symbolNames = symbolTable(symbolList);
-
-    const QString label = attributeValue(frameLabel, QStringLiteral("label"));
-    if (label.isEmpty()) {
+    qDebug() << catalogue.symbolCount << "Symbols Found";
+    if (catalogue.stop == Stop::EmptyLabel) {
         qDebug() << "FrameLabel Empty";
         return CatalogueOutcome::EmptyLabel;
     }
-    if (!handler.acceptLabel(label)) {
+    if (!handler.acceptLabel(catalogue.label)) {
         qDebug() << "Already Loaded";
         return CatalogueOutcome::LabelRefused;
     }
-
-    const QList<QDomNode> images = childElements(tags, QStringLiteral("DefineBitsLossless2"));
-    const QList<QDomNode> binaries = childElements(tags, QStringLiteral("DefineBinaryData"));
-    qDebug() << images.size() << "Images" << binaries.size() << "Resources";
-    if (images.isEmpty() && binaries.isEmpty()) {
+    qDebug() << catalogue.imageCount << "Images" << catalogue.binaryCount << "Resources";
+    if (catalogue.imageCount == 0 && catalogue.binaryCount == 0) {
         qDebug() << "No Resources In SWF";
         return CatalogueOutcome::NoResources;
     }
-
-    handler.beginEntry(label);
-    // Binary data is only counted; it never becomes an entry of its own.
-    for (const QDomNode &element : images) {
-        QualifyingBitmap bitmap;
-        bitmap.lifted = &lifted;
-        if (qualifyingBitmap(element, symbolNames, bitmap))
-            handler.addBitmap(bitmap);
-    }
+    handler.beginEntry(catalogue.label);
+    for (const QualifyingBitmap &bitmap : catalogue.bitmaps)
+        handler.addBitmap(bitmap);
     return CatalogueOutcome::EntryMade;
+}
+
+CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler)
+{
+    return replayCatalogue(readCatalogue(xml), handler);
 }

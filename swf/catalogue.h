@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 // Walking the converter's XML. Names are compared exactly (case-sensitive).
 
 // Deepest element nesting accepted in a converter document (the root
@@ -75,11 +77,57 @@ enum class CatalogueOutcome {
     EntryMade, // beginEntry was called
 };
 
+// What a reading of one converter document found, before any caller has
+// decided on it: made without the caller's hand-overs and without writing a
+// line, so that it can be made ahead of its turn (on any thread), then
+// handed over whole to the thread that replays it. It keeps the parsed
+// document and the converter's bytes its bitmaps' texts lie in.
+class Catalogue
+{
+public:
+    // Where the reading stops before the label check, if it does.
+    enum class Stop {
+        None,
+        ParseError,
+        NoSwf,
+        NoHeader,
+        NoTags,
+        NoFrameLabel,
+        NoSymbolClass,
+        NoSymbolList,
+        NoSymbols,
+        EmptyLabel,
+    };
+
+    Stop stop = Stop::ParseError;
+    qsizetype symbolCount = 0;
+    QString label;
+    qsizetype imageCount = 0;
+    qsizetype binaryCount = 0;
+    // The qualifying bitmaps, in document order; their elements and texts
+    // are valid while this catalogue lives.
+    QList<QualifyingBitmap> bitmaps;
+
+private:
+    friend Catalogue readCatalogue(const QByteArray &xml);
+    QDomDocument document;
+    std::shared_ptr<const LiftedTexts> lifted;
+};
+
 // Reads the catalogue of one converter document: frame label, symbol table
-// and named format-5 bitmaps, writing its diagnostic lines with qDebug().
-// Only the first FrameLabel and the first SymbolClass under swf/Header/tags
-// count; a later Symbol for the same objectID replaces the earlier name.
-// Bitmaps that aren't format 5, lack an attribute, have a non-numeric one or
-// have no symbol name are skipped silently. The document is parsed and freed
-// within the call.
+// and named format-5 bitmaps. Only the first FrameLabel and the first
+// SymbolClass under swf/Header/tags count; a later Symbol for the same
+// objectID replaces the earlier name. Bitmaps that aren't format 5, lack an
+// attribute, have a non-numeric one or have no symbol name are skipped.
+// Nothing is written and no caller is asked anything: see replayCatalogue.
+Catalogue readCatalogue(const QByteArray &xml);
+
+// Hands a reading over to its caller, writing the reading's diagnostic
+// lines with qDebug() as it goes: the lines up to the label check, the
+// caller's decision on the label, the counts, then the entry and one
+// hand-over per qualifying bitmap.
+CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &handler);
+
+// Both at once: reads `xml` and hands the reading over. The document is
+// freed within the call.
 CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler);
