@@ -1,3 +1,4 @@
+#include "dump/dumpdialog.h"
 #include "mainwindow/mainwindow.h"
 
 #include <QApplication>
@@ -6,5 +7,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     MainWindow window;
+    QObject::connect(&window, &MainWindow::dumpRequested, &window,
+                     [&window](const QStringList &files) { DumpDialog::open(&window, files); });
     return app.exec();
 }

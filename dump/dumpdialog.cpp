@@ -1,16 +1,15 @@
 #include "dump/dumpdialog.h"
 
 #include "dump/imagerecord.h"
-#include "dump/outputname.h"
-#include "mainwindow/folderchooser.h"
+#include "gui/folderchooser.h"
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
 #include "swf/converter.h"
+#include "swf/imageoutput.h"
 #include "ui_dumpdialog.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -39,20 +38,6 @@ private:
     QList<ImageRecord *> &images;
 };
 
-// Writes `image` as a PNG file at `path`. A file that could not be written
-// completely is removed rather than left behind half-written.
-bool writePng(const QImage &image, const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const bool written = image.save(&file, "png", -1) && file.flush();
-    file.close();
-    if (!written)
-        file.remove();
-    return written;
-}
-
 } // namespace
 
 DumpDialog::DumpDialog(QWidget *parent, QStringList files)
@@ -71,9 +56,8 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
     // however many bitmaps a file has, and Abort is answered between images.
     connect(this, &DumpDialog::nextImage, this, &DumpDialog::processNextImage,
             Qt::QueuedConnection);
-    connect(&process, &QProcess::readyRead, this, &DumpDialog::convertData);
-    connect(&process, &QProcess::errorOccurred, this, &DumpDialog::convertError);
-    connect(&process, &QProcess::finished, this, &DumpDialog::convertFinished);
+    connect(&process, &ConversionJob::errorOccurred, this, &DumpDialog::convertError);
+    connect(&process, &ConversionJob::finished, this, &DumpDialog::convertFinished);
     connect(dirDialog, &QFileDialog::fileSelected, this, &DumpDialog::dirSelected);
     connect(dirDialog, &QFileDialog::rejected, this, &DumpDialog::close);
 
@@ -96,12 +80,18 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
 DumpDialog::~DumpDialog()
 {
     // Nothing of a conversion still running may reach the dialog now.
-    Converter::abandon(process, this);
+    process.disconnect(this);
+    process.stop();
     delete ui;
     decoder.stop();
     qDeleteAll(images);
     images.clear();
     Converter::releaseBuffer(texts);
+}
+
+void DumpDialog::open(QWidget *parent, const QStringList &files)
+{
+    new DumpDialog(parent, files);
 }
 
 void DumpDialog::dirSelected(QString folder)
@@ -141,17 +131,11 @@ void DumpDialog::processNextSWF()
     }
     currentFile = pendingFiles.takeFirst();
     qDebug() << "Converting" << currentFile;
-    Converter::start(process, currentFile);
-}
-
-void DumpDialog::convertData()
-{
-    Converter::collectOutput(process, output);
+    process.start(currentFile);
 }
 
 void DumpDialog::convertError(QProcess::ProcessError error)
 {
-    Converter::releaseBuffer(output);
     QMessageBox::critical(this, Converter::kErrorTitle, Converter::errorText(currentFile, error),
                           QMessageBox::Ok);
 }
@@ -159,25 +143,20 @@ void DumpDialog::convertError(QProcess::ProcessError error)
 void DumpDialog::convertFinished(int exitCode)
 {
     qDebug() << "swfmill exited with status" << exitCode;
-    process.close();
-
     if (exitCode != 0) {
         QMessageBox::critical(this, Converter::kErrorTitle, Converter::kAbnormalExitText,
                               QMessageBox::Ok);
-        Converter::releaseBuffer(output);
         return;
     }
 
+    // The records' texts refer into the output: it goes once they are done.
+    texts = process.takeOutput();
     DumpHandler handler(images);
-    readCatalogue(output, handler);
+    readCatalogue(texts, handler);
 
     updateContainerString();
     ui->progressBar->setValue(fileNumber);
     ++fileNumber;
-
-    // The records' texts refer into the output: it goes once they are done.
-    texts = std::move(output);
-    Converter::releaseBuffer(output);
 
     imageCount = int(images.size());
     imagesTotal += imageCount;

@@ -3,12 +3,12 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include "dump/paintpacer.h"
 #include "dump/recorddecoder.h"
+#include "swf/conversionjob.h"
 
 class QFileDialog;
 class Ui_DumpDialog;
@@ -24,13 +24,16 @@ public:
     DumpDialog(QWidget *parent, QStringList files);
     ~DumpDialog() override;
 
+    // Opens a dialog over `files`, parented to `parent`; it shows itself
+    // and deletes itself when closed.
+    static void open(QWidget *parent, const QStringList &files);
+
 signals:
     void nextSWF();
     void nextImage();
 
 public slots:
     void processNextSWF();
-    void convertData();
     void convertFinished(int exitCode);
     void convertError(QProcess::ProcessError error);
     void processNextImage();
@@ -44,8 +47,7 @@ private:
     QStringList pendingFiles;
     QString currentFile;
     QString outputFolder;
-    QByteArray output;
-    QProcess process;
+    ConversionJob process;
     int fileCount;
     int fileNumber;
     int imageCount;

@@ -1,10 +1,9 @@
 #include "mainwindow/mainwindow.h"
 
-#include "dump/dumpdialog.h"
-#include "mainwindow/folderchooser.h"
+#include "gui/folderchooser.h"
+#include "gui/swfcontainer.h"
 #include "swf/catalogue.h"
 #include "swf/converter.h"
-#include "swf/swfcontainer.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -86,9 +85,8 @@ MainWindow::MainWindow(QWidget *parent)
     dirDialog = newFolderChooser(this);
 
     connect(this, &MainWindow::nextSWF, this, &MainWindow::processNextSWF);
-    connect(&process, &QProcess::readyRead, this, &MainWindow::convertData);
-    connect(&process, &QProcess::errorOccurred, this, &MainWindow::convertError);
-    connect(&process, &QProcess::finished, this, &MainWindow::convertFinished);
+    connect(&process, &ConversionJob::errorOccurred, this, &MainWindow::convertError);
+    connect(&process, &ConversionJob::finished, this, &MainWindow::convertFinished);
     connect(ui->listWidget, &QListWidget::currentItemChanged, this, &MainWindow::containerChanged);
     connect(ui->listWidget_2, &QListWidget::currentItemChanged, this, &MainWindow::resourceChanged);
     connect(ui->cmdSetDir, &QPushButton::clicked, this, &MainWindow::selectDirectory);
@@ -107,7 +105,8 @@ MainWindow::~MainWindow()
     // A conversion still running must neither outlive the window nor report
     // to it while it is being torn down; neither may the lists, whose rows
     // point at the containers deleted here.
-    Converter::abandon(process, this);
+    process.disconnect(this);
+    process.stop();
     ui->listWidget->disconnect(this);
     ui->listWidget_2->disconnect(this);
     qDeleteAll(containers);
@@ -163,7 +162,7 @@ void MainWindow::processNextSWF()
         currentFile = pendingFiles.takeFirst();
         if (currentFile.endsWith(QStringLiteral(".swf"), Qt::CaseSensitive)) {
             qDebug() << "Converting" << currentFile;
-            Converter::start(process, currentFile);
+            process.start(currentFile);
             return;
         }
     }
@@ -193,14 +192,8 @@ void MainWindow::updateProgress()
                                                QStringLiteral("%)"));
 }
 
-void MainWindow::convertData()
-{
-    Converter::collectOutput(process, output);
-}
-
 void MainWindow::convertError(QProcess::ProcessError error)
 {
-    Converter::releaseBuffer(output);
     QMessageBox::critical(this, Converter::kErrorTitle, Converter::errorText(currentFile, error),
                           QMessageBox::Ok, QMessageBox::NoButton);
     // A converter that never started sends no finished(): the scan of this
@@ -212,19 +205,15 @@ void MainWindow::convertError(QProcess::ProcessError error)
 void MainWindow::convertFinished(int exitCode)
 {
     qDebug() << "swfmill exited with status" << exitCode;
-    process.close();
-
     if (exitCode != 0) {
         QMessageBox::critical(this, Converter::kErrorTitle, Converter::kAbnormalExitText,
                               QMessageBox::Ok, QMessageBox::NoButton);
-        Converter::releaseBuffer(output);
         endSequence();
         return;
     }
 
     ScanHandler handler(containers, ui->listWidget, currentFile);
-    readCatalogue(output, handler);
-    Converter::releaseBuffer(output);
+    readCatalogue(process.takeOutput(), handler);
     emit nextSWF();
 }
 
@@ -293,6 +282,5 @@ void MainWindow::dumpCurrentSWF()
     auto *container = objectOf<SWFContainer>(current);
     if (!container)
         return;
-    // The dialog shows itself and deletes itself when closed.
-    new DumpDialog(this, QStringList{container->path});
+    emit dumpRequested(QStringList{container->path});
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QByteArray>
+#include "swf/conversionjob.h"
+
 #include <QHash>
 #include <QMainWindow>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -23,10 +23,12 @@ public:
 signals:
     // Asks for the next file of the folder being scanned.
     void nextSWF();
+    // Asks for the dump dialog over `files` (bare names in the working
+    // directory), parented to this window.
+    void dumpRequested(const QStringList &files);
 
 public slots:
     void processNextSWF();
-    void convertData();
     void convertFinished(int exitCode);
     void convertError(QProcess::ProcessError error);
     void containerChanged(QListWidgetItem *current, QListWidgetItem *previous);
@@ -52,6 +54,5 @@ private:
     QListWidgetItem *progressItem;
     Ui_MainWindow *ui;
     QStringList pendingFiles;
-    QProcess process;
-    QByteArray output;
+    ConversionJob process;
 };

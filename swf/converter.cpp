@@ -88,15 +88,6 @@ bool collectOutput(QProcess &process, QByteArray &buffer, qint64 limit)
     return true;
 }
 
-void abandon(QProcess &process, QObject *receiver)
-{
-    process.disconnect(receiver);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(-1);
-    }
-}
-
 void releaseBuffer(QByteArray &buffer)
 {
     buffer.clear();

@@ -4,10 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-// How the program talks to its SWF-to-XML converter. Every owner of a
-// conversion (the folder scan, a container's preview, the dump dialog) starts
-// its run through here, so the command line and the words of its failures
-// live in one place.
+// How the program talks to its SWF-to-XML converter: the program, its
+// command line, the output cap and the words of its failures, in one place.
+// ConversionJob runs it.
 namespace Converter
 {
 
@@ -58,10 +57,6 @@ QString errorText(const QString &file, QProcess::ProcessError error);
 // Appends what `process` has on standard output to `buffer`. Once the buffer
 // would exceed `limit` it is emptied, the process killed and false returned.
 bool collectOutput(QProcess &process, QByteArray &buffer, qint64 limit = maxOutputBytes());
-
-// Ends a run for good: disconnects `process` from `receiver`, so nothing of
-// the run reaches it any more, then kills the child and waits for its end.
-void abandon(QProcess &process, QObject *receiver);
 
 // Empties a buffer and gives its storage back.
 void releaseBuffer(QByteArray &buffer);

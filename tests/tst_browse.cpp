@@ -2,6 +2,7 @@
 
 #include "tests/support/windowtest.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 class TestBrowse : public WindowTest
@@ -182,15 +183,18 @@ void TestBrowse::progressRowSelection()
     QVERIFY(!dumpButton()->isEnabled());
 
     // With the progress row current, "Dump to Folder" does nothing.
+    QSignalSpy dumps(window, &MainWindow::dumpRequested);
     list("listWidget")->setCurrentRow(0);
     window->dumpCurrentSWF();
-    QVERIFY(!window->findChild<QDialog *>("DumpDialog"));
+    QCOMPARE(dumps.size(), 0);
 
-    // "Dump to Folder" works during the scan for a container row.
+    // "Dump to Folder" works during the scan for a container row: it asks
+    // for the dump of that container's file alone.
     selectContainer("icons");
     QVERIFY(dumpButton()->isEnabled());
     QTest::mouseClick(dumpButton(), Qt::LeftButton);
-    QVERIFY(window->findChild<QDialog *>("DumpDialog"));
+    QCOMPARE(dumps.size(), 1);
+    QCOMPARE(dumps.at(0).at(0).toStringList(), QStringList({"icons.swf"}));
 }
 
 void TestBrowse::newFolderClearsListsNotLabels()

@@ -1,6 +1,8 @@
-// The converter contract: command line, program lookup, output collection,
-// failure words and the end of an abandoned run.
+// The converter contract and the conversion job: command line, program
+// lookup, output collection and its cap, failure words and the end of a
+// stopped run.
 
+#include "swf/conversionjob.h"
 #include "swf/converter.h"
 #include "tests/support/fakeconverter.h"
 
@@ -19,28 +21,22 @@ private slots:
     void startFailure();
     void errorWords();
     void outputCap();
-    void abandonEndsChildSilently();
+    void stopEndsChildSilently();
 
 private:
-    // Runs the converter on `file` the way every owner does; returns the exit
-    // code and fills `out` with everything collected.
-    static int run(const QString &file, QByteArray &out, int *readyReads = nullptr);
+    // Runs the converter on `file` through a job; returns the exit code and
+    // fills `out` with everything collected.
+    static int run(const QString &file, QByteArray &out);
 };
 
-int TestConverter::run(const QString &file, QByteArray &out, int *readyReads)
+int TestConverter::run(const QString &file, QByteArray &out)
 {
-    QProcess process;
-    int reads = 0;
-    QObject::connect(&process, &QProcess::readyRead, [&] {
-        ++reads;
-        Converter::collectOutput(process, out);
-    });
-    QSignalSpy finished(&process, &QProcess::finished);
-    Converter::start(process, file);
+    ConversionJob job;
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    job.start(file);
     if (!finished.wait(60000))
         return -1;
-    if (readyReads)
-        *readyReads = reads;
+    out = job.takeOutput();
     return finished.at(0).at(0).toInt();
 }
 
@@ -102,21 +98,19 @@ void TestConverter::wholeOutputAndExitCode()
     fake.setScript("i=0; while [ $i -lt 2000 ]; do head -c 1000 /dev/zero | tr '\\0' 'x'; "
                    "echo; i=$((i+1)); done; echo done >&2; exit 3");
     QByteArray out;
-    int reads = 0;
-    QCOMPARE(run(QStringLiteral("f.swf"), out, &reads), 3);
+    QCOMPARE(run(QStringLiteral("f.swf"), out), 3);
     QCOMPARE(out.size(), 2000 * 1001);
     QCOMPARE(out.count('x'), 2000 * 1000);
-    QVERIFY2(reads > 1, "the output should have arrived in several parts");
 }
 
 void TestConverter::startFailure()
 {
     FakeConverter fake;
     fake.setUnstartable();
-    QProcess process;
-    QSignalSpy errors(&process, &QProcess::errorOccurred);
-    QSignalSpy finished(&process, &QProcess::finished);
-    Converter::start(process, QStringLiteral("f.swf"));
+    ConversionJob job;
+    QSignalSpy errors(&job, &ConversionJob::errorOccurred);
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    job.start(QStringLiteral("f.swf"));
     QTRY_COMPARE(errors.size(), 1);
     const auto error = errors.at(0).at(0).value<QProcess::ProcessError>();
     QCOMPARE(error, QProcess::FailedToStart);
@@ -155,28 +149,55 @@ void TestConverter::outputCap()
     QVERIFY(refused);
     QVERIFY(out.size() <= 1 << 20);
     QVERIFY(finished.at(0).at(0).toInt() != 0);
+
+    // A job reports such a run as a crash over the cap, with no output.
+    ConversionJob job;
+    QSignalSpy errors(&job, &ConversionJob::errorOccurred);
+    QSignalSpy ended(&job, &ConversionJob::finished);
+    job.start(QStringLiteral("f.swf"));
+    QVERIFY(ended.wait(60000));
+    QVERIFY(job.overflowed());
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(job.takeOutput().isEmpty());
+    QCOMPARE(
+        job.failureText(ended.at(0).at(0).toInt(), ended.at(0).at(1).value<QProcess::ExitStatus>()),
+        QStringLiteral("output over %1 bytes").arg(Converter::maxOutputBytes()));
 }
 
-void TestConverter::abandonEndsChildSilently()
+void TestConverter::stopEndsChildSilently()
 {
     FakeConverter fake;
     fake.setHanging();
-    QObject receiver;
-    QProcess process;
+    ConversionJob job;
     int reports = 0;
-    QObject::connect(&process, &QProcess::finished, &receiver, [&] { ++reports; });
-    QObject::connect(&process, &QProcess::errorOccurred, &receiver, [&] { ++reports; });
-    Converter::start(process, QStringLiteral("f.swf"));
-    QVERIFY(process.waitForStarted());
+    QObject::connect(&job, &ConversionJob::finished, [&] { ++reports; });
+    QObject::connect(&job, &ConversionJob::errorOccurred, [&] { ++reports; });
+    job.start(QStringLiteral("f.swf"));
     QTRY_VERIFY(fake.pid() > 0);
     const qint64 pid = fake.pid();
     QVERIFY(FakeConverter::processAlive(pid));
 
-    Converter::abandon(process, &receiver);
-    QCOMPARE(process.state(), QProcess::NotRunning);
+    job.stop();
+    QVERIFY(!job.isRunning());
     QVERIFY(!FakeConverter::processAlive(pid));
     QCoreApplication::processEvents();
     QCOMPARE(reports, 0);
+
+    // The same for a job destroyed while its child runs.
+    auto *second = new ConversionJob;
+    QObject::connect(second, &ConversionJob::finished, [&] { ++reports; });
+    QFile::remove(fake.pidPath());
+    second->start(QStringLiteral("f.swf"));
+    QTRY_VERIFY(fake.pid() > 0);
+    const qint64 secondPid = fake.pid();
+    delete second;
+    QVERIFY(!FakeConverter::processAlive(secondPid));
+    QCoreApplication::processEvents();
+    QCOMPARE(reports, 0);
+
+    // A crash and an exit code are told apart in a failure list.
+    QCOMPARE(job.failureText(2, QProcess::NormalExit), QStringLiteral("exit code 2"));
+    QCOMPARE(job.failureText(11, QProcess::CrashExit), QStringLiteral("crashed"));
 }
 
 QTEST_GUILESS_MAIN(TestConverter)

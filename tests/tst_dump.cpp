@@ -1,9 +1,9 @@
 // The dump dialog: its form, its folder choice and the writing of PNG files.
 
 #include "dump/dumpdialog.h"
-#include "dump/outputname.h"
 #include "dump/paintpacer.h"
 #include "mainwindow/mainwindow.h"
+#include "swf/imageoutput.h"
 #include "tests/support/fakeconverter.h"
 #include "tests/support/guitest.h"
 
@@ -368,6 +368,8 @@ void TestDump::dumpButtonOpensDialogForCurrentContainer()
     fake->setDocument("b.swf",
                       converterDocument("second", {{1, "y"}}, {{1, 1, 1, kPixels.left(4)}}));
     MainWindow window;
+    connect(&window, &MainWindow::dumpRequested, &window,
+            [&](const QStringList &files) { DumpDialog::open(&window, files); });
     chooseFolder(&window, source->path());
     QTRY_VERIFY(window.findChild<QPushButton *>("cmdSetDir")->isEnabled());
 

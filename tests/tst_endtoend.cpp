@@ -75,6 +75,8 @@ void TestEndToEnd::scanBrowsePreviewAndDump()
 
     const QString startDir = QDir::currentPath();
     MainWindow window;
+    QObject::connect(&window, &MainWindow::dumpRequested, &window,
+                     [&](const QStringList &files) { DumpDialog::open(&window, files); });
     scanFolder(window, folder.path());
     if (QTest::currentTestFailed())
         return;

@@ -3,8 +3,8 @@
 // A main window with a document-serving fake converter, for tests of the
 // folder scan and of browsing. Every message box is answered and kept.
 
+#include "gui/swfcontainer.h"
 #include "mainwindow/mainwindow.h"
-#include "swf/swfcontainer.h"
 #include "tests/support/fakeconverter.h"
 #include "tests/support/guitest.h"
 

@@ -1,8 +1,8 @@
-#include "swf/swfcontainer.h"
+#include "gui/swfcontainer.h"
 
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
-#include "swf/converter.h"
+#include "swf/conversionjob.h"
 
 #include <QDebug>
 #include <QDomDocument>
@@ -43,10 +43,7 @@ SWFContainer::SWFContainer(const QString &frameLabel)
 SWFContainer::~SWFContainer()
 {
     // A preview still converting ends here, without reaching its label.
-    if (process) {
-        Converter::abandon(*process, this);
-        delete process;
-    }
+    delete process;
     qDeleteAll(resources);
     // `item` belongs to the list it was added to.
 }
@@ -54,30 +51,25 @@ SWFContainer::~SWFContainer()
 void SWFContainer::loadImage(int objectID, QLabel *target)
 {
     stopConversion();
-    process = new QProcess(this);
-    connect(process, &QProcess::readyRead, this, &SWFContainer::convertData);
-    connect(process, &QProcess::errorOccurred, this, &SWFContainer::convertError);
-    connect(process, &QProcess::finished, this, &SWFContainer::convertFinished);
+    process = new ConversionJob(this);
+    connect(process, &ConversionJob::errorOccurred, this, &SWFContainer::convertError);
+    connect(process, &ConversionJob::finished, this, &SWFContainer::convertFinished);
     // Set before the start: a program that can't be found is reported from
     // inside start() already.
     targetLabel = target;
     wantedID = objectID;
-    Converter::start(*process, path);
+    process->start(path);
 }
 
 void SWFContainer::stopConversion()
 {
     if (!process)
         return;
-    Converter::abandon(*process, this);
+    // Ended now, deleted once the signal that may be running returns.
+    process->disconnect(this);
+    process->stop();
     process->deleteLater();
     process = nullptr;
-    Converter::releaseBuffer(output);
-}
-
-void SWFContainer::convertData()
-{
-    Converter::collectOutput(*process, output);
 }
 
 void SWFContainer::convertFinished(int exitCode)
@@ -86,7 +78,7 @@ void SWFContainer::convertFinished(int exitCode)
         targetLabel->setText(QStringLiteral("swfmill failed: ") + QString::number(exitCode));
     } else {
         QDomDocument document;
-        parseDocument(output, document);
+        parseDocument(process->takeOutput(), document);
         const QDomNode tags = childElement(
             childElement(childElement(document, QStringLiteral("swf")), QStringLiteral("Header")),
             QStringLiteral("tags"));

@@ -1,4 +1,4 @@
-#include "mainwindow/folderchooser.h"
+#include "gui/folderchooser.h"
 
 #include <QFileDialog>
 

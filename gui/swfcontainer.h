@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
 #include <QObject>
 #include <QPixmap>
 #include <QProcess>
 #include <QString>
 
+class ConversionJob;
 class QLabel;
 class QListWidgetItem;
 class SWFContainer;
@@ -49,7 +49,6 @@ public:
     void stopConversion();
 
 public slots:
-    void convertData();
     void convertFinished(int exitCode);
     void convertError(QProcess::ProcessError error);
 
@@ -60,7 +59,7 @@ public:
     QString frameLabel;
     QPixmap pixmap;
     QLabel *targetLabel = nullptr;
-    QProcess *process = nullptr;
-    QByteArray output;
+    // The converter run of the preview under way, or null.
+    ConversionJob *process = nullptr;
     int wantedID = 0;
 };

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class QImage;
+
+// A symbol name made safe to use as one file name inside the output folder:
+// path separators and control characters become '_', and a name left empty,
+// "." or ".." gets a '_' in front. Every other character is kept.
+QString safeFileName(const QString &name);
+
+// Writes `image` as a PNG file at `path` (Qt's PNG writer at its default
+// quality). The file appears only once it is whole: an image that can't be
+// encoded, or a folder that refuses it (no room, no permission, a directory
+// in the way), leaves whatever was at `path` before and no partial file.
+bool writePng(const QImage &image, const QString &path);
