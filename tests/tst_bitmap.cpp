@@ -80,21 +80,22 @@ QRgb rawPixel(const QImage &image, int x, int y)
     return reinterpret_cast<const QRgb *>(image.constScanLine(y))[x];
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizerShadow = true;
 #elif defined(__has_feature)
-constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+constexpr bool kSanitizerShadow =
+    __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
 #else
-constexpr bool kAddressSanitizer = false;
+constexpr bool kSanitizerShadow = false;
 #endif
 
 // Runs `work` with the address space capped at what the process uses now
 // plus `extra` bytes, so a large allocation inside it fails. Not available
-// (false, `work` not run) under AddressSanitizer, whose shadow memory and
-// allocator can't live under such a cap.
+// (false, `work` not run) under Address- or ThreadSanitizer, whose shadow
+// memory and allocator can't live under such a cap.
 template <typename Work> bool withAddressSpaceCap(qint64 extra, Work work)
 {
-    if (kAddressSanitizer)
+    if (kSanitizerShadow)
         return false;
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
