@@ -2,7 +2,8 @@
 
 #include "swfxml/swfconvert.h"
 
-#include <libdeflate.h>
+#include "swfxml/codec.h"
+
 #include <lzma.h>
 #include <zlib.h>
 
@@ -419,19 +420,12 @@ bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limi
 // kept are exactly as always.
 bool inflateWhole(const Buffer &input, Buffer &body, std::size_t limit)
 {
-    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
-    if (!decompressor || !body.reserve(limit)) {
-        libdeflate_free_decompressor(decompressor);
+    if (!body.reserve(limit))
         return false;
-    }
-    std::size_t consumed = 0;
-    std::size_t produced = 0;
-    const bool whole =
-        libdeflate_zlib_decompress_ex(decompressor, input.data(), input.size(), body.data(), limit,
-                                      &consumed, &produced) == LIBDEFLATE_SUCCESS;
-    libdeflate_free_decompressor(decompressor);
-    body.setSize(whole ? produced : 0);
-    return whole;
+    const std::ptrdiff_t produced =
+        swfxml::inflateWhole(input.data(), input.size(), body.data(), limit);
+    body.setSize(produced < 0 ? 0 : std::size_t(produced));
+    return produced >= 0;
 }
 
 bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
