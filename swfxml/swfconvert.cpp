@@ -348,12 +348,12 @@ void Writer::close(const char *element)
 
 bool writeXml(const Movie &movie, Sink &sink, const Warn &warn)
 {
-    const Warn report = warn ? warn : Warn([](const QByteArray &) {});
+    const Warn report = warn ? warn : Warn([](const char *) {});
     Writer writer(movie, sink, report);
     return writer.run();
 }
 
-Result convert(Source &source, Sink &sink, QByteArray *error, const Warn &warn)
+Result convert(Source &source, Sink &sink, std::string *error, const Warn &warn)
 {
     Movie movie;
     if (!load(source, movie, error, warn))
@@ -361,11 +361,20 @@ Result convert(Source &source, Sink &sink, QByteArray *error, const Warn &warn)
     return writeXml(movie, sink, warn) ? Result::Converted : Result::OutputFailed;
 }
 
-Result convert(const QByteArray &swf, QByteArray &xml, QByteArray *error, const Warn &warn)
+Result convert(const char *data, std::size_t size, std::string &xml, std::string *error,
+               const Warn &warn)
 {
-    MemorySource source(swf);
-    ByteArraySink sink(xml);
+    MemorySource source(data, std::int64_t(size));
+    AppendSink<std::string> sink(xml);
     return convert(source, sink, error, warn);
+}
+
+Result convertFile(const char *path, Sink &sink, std::string *error, const Warn &warn)
+{
+    Movie movie;
+    if (!loadFile(path, movie, error, warn))
+        return Result::Refused;
+    return writeXml(movie, sink, warn) ? Result::Converted : Result::OutputFailed;
 }
 
 } // namespace swfxml

@@ -80,7 +80,7 @@ void XmlOut::raw(const char *text, std::size_t size)
     }
 }
 
-void XmlOut::number(qint64 value)
+void XmlOut::number(std::int64_t value)
 {
     char digits[kMaxDecimalLength];
     raw(digits, formatDecimal(value, digits));

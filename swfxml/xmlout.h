@@ -6,6 +6,7 @@
 #include "swfxml/swfconvert.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 namespace swfxml
@@ -19,7 +20,7 @@ public:
     // Markup copied as it is.
     void raw(const char *text, std::size_t size);
     template <std::size_t N> void lit(const char (&text)[N]) { raw(text, N - 1); }
-    void number(qint64 value);
+    void number(std::int64_t value);
     // `level` steps of indentation after a line break.
     void newline(int level);
 
