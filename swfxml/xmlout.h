@@ -46,7 +46,9 @@ private:
     }
     void putReplacement() { raw("\xEF\xBF\xBD", 3); }
 
-    static constexpr std::size_t kCapacity = std::size_t(1) << 18;
+    // Writes stay few, and a small document's buffer fits in heap memory the
+    // reading has used and freed, rather than in pages touched for the first time.
+    static constexpr std::size_t kCapacity = std::size_t(1) << 16;
     Sink &sink;
     std::unique_ptr<char[]> buf;
     std::size_t used = 0;
