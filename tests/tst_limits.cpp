@@ -56,12 +56,14 @@ QByteArray nested(int levels, const QByteArray &inner)
 }
 
 // A zlib stream of `head` followed by `zeros` zero bytes, made without
-// holding them.
+// holding them. After a full flush, which empties deflate's window, a block
+// of zeros always compresses to the same bytes: they are repeated rather
+// than made again, and the zlib header and checksum are written here.
 QByteArray zlibZeros(const QByteArray &head, qint64 zeros)
 {
-    QByteArray out;
+    QByteArray out("\x78\xDA", 2);
     z_stream s{};
-    deflateInit(&s, 9);
+    deflateInit2(&s, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     static const QByteArray block(1 << 20, '\0');
     char buffer[1 << 16];
     const auto pump = [&](const QByteArray &in, int flush) {
@@ -74,12 +76,34 @@ QByteArray zlibZeros(const QByteArray &head, qint64 zeros)
             out.append(buffer, qsizetype(sizeof buffer - s.avail_out));
         } while (s.avail_out == 0);
     };
-    pump(head, Z_NO_FLUSH);
-    for (qint64 left = zeros; left > 0; left -= block.size())
-        pump(block.left(qsizetype(std::min<qint64>(left, block.size()))), Z_NO_FLUSH);
-    pump(QByteArray(), Z_FINISH);
+    const auto adler = [](const QByteArray &bytes) {
+        return adler32(1, reinterpret_cast<const Bytef *>(bytes.constData()), uInt(bytes.size()));
+    };
+    pump(head, Z_FULL_FLUSH);
+    uLong checksum = adler(head);
+    const uLong blockChecksum = adler(block);
+    QByteArray compressedBlock;
+    qint64 left = zeros;
+    for (; left >= block.size(); left -= block.size()) {
+        if (compressedBlock.isEmpty()) {
+            const qsizetype start = out.size();
+            pump(block, Z_FULL_FLUSH);
+            compressedBlock = out.mid(start);
+        } else {
+            out += compressedBlock;
+        }
+        checksum = adler32_combine(checksum, blockChecksum, block.size());
+    }
+    const QByteArray rest(qsizetype(left), '\0');
+    pump(rest, Z_FINISH);
     deflateEnd(&s);
-    return out;
+    checksum = adler32_combine(checksum, adler(rest), rest.size());
+    return out + swfw::Bytes()
+                     .u8(checksum >> 24)
+                     .u8(checksum >> 16)
+                     .u8(checksum >> 8)
+                     .u8(checksum)
+                     .data();
 }
 
 // A CWS file claiming `fileLength` whose body unpacks to the movie header
