@@ -19,9 +19,10 @@
 namespace swfxml
 {
 
-// Largest FileLength accepted (512 MiB). The decompressed body is held in
-// memory and never grows past FileLength - 8, so this bounds the memory a
-// file can make the converter take; a header claiming more is refused.
+// Largest FileLength read in full (512 MiB). The decompressed body is held in
+// memory and never grows past this cap less the 8 header bytes, nor past
+// FileLength - 8; a header claiming more is read as far as its data goes, up
+// to the cap.
 inline constexpr std::uint32_t kMaxFileLength = std::uint32_t(512) << 20;
 
 // Sprites nested deeper than this (a top-level DefineSprite is depth 1) are
@@ -88,8 +89,9 @@ private:
 };
 
 // Receives one line of text (no line break) for each problem found in a file
-// that is still converted: a FileLength that disagrees with the data, a
-// broken compressed stream, a tag running past the end, a malformed tag.
+// that is still converted: a FileLength that disagrees with the data or is
+// beyond the cap, a broken compressed stream, a tag running past the end, a
+// malformed tag.
 using Warn = std::function<void(const char *message)>;
 
 // Owned, growable byte buffer (realloc-based, so growing a large one does
@@ -139,8 +141,8 @@ enum class Result {
 
 // Reads and decompresses a whole file. Returns false, with the reason in
 // `error` (one line, e.g. `not an SWF file (signature "Thi")`), when the data
-// is not an SWF file, is refused or can't be decompressed at all; nothing of
-// it should then be written. Problems that still leave a readable body are reported
+// is not an SWF file or can't be decompressed at all; nothing of it should
+// then be written. Problems that still leave a readable body are reported
 // through `warn`.
 bool load(Source &source, Movie &movie, std::string *error, const Warn &warn);
 

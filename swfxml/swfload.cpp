@@ -172,9 +172,27 @@ std::string printable(const std::string &bytes)
     return out;
 }
 
+// "512 MiB limit; read only its first 536870912 bytes": how a body cut at
+// the cap is told.
+std::string cutAtCap()
+{
+    return decimal(kMaxFileLength >> 20) + " MiB limit; read only its first " +
+           decimal(kMaxFileLength) + " bytes";
+}
+
+// Says that a FileLength beyond the cap was not believed. Given once the
+// body has been read, before what was found in it.
+void warnCapped(const Movie &movie, const Warn &warn)
+{
+    warn(("FileLength " + decimal(movie.fileLength) + " is beyond the " +
+          decimal(kMaxFileLength >> 20) + " MiB limit; reading what the stream holds, at most " +
+          decimal(kMaxFileLength) + " bytes")
+             .c_str());
+}
+
 // An uncompressed file: the body is whatever follows the header, up to the
 // limit, whatever FileLength says.
-bool loadPlain(Source &source, Movie &movie, std::string *error, const Warn &warn)
+bool loadPlain(Source &source, Movie &movie, std::string *error, const Warn &warn, bool capped)
 {
     const std::size_t limit = kMaxFileLength - 8;
     const std::int64_t known = source.remaining();
@@ -185,6 +203,7 @@ bool loadPlain(Source &source, Movie &movie, std::string *error, const Warn &war
         *error = "out of memory";
         return false;
     }
+    bool tooLarge = false;
     for (;;) {
         if (body.size() == body.capacity()) {
             // Full: one byte more tells whether the file goes on.
@@ -197,9 +216,7 @@ bool loadPlain(Source &source, Movie &movie, std::string *error, const Warn &war
             if (n == 0)
                 break;
             if (body.size() >= limit) {
-                warn(("the file is larger than the " + decimal(kMaxFileLength >> 20) +
-                      " MiB limit; read only its first " + decimal(kMaxFileLength) + " bytes")
-                         .c_str());
+                tooLarge = true;
                 break;
             }
             if (!makeRoom(body, limit, expected)) {
@@ -221,8 +238,12 @@ bool loadPlain(Source &source, Movie &movie, std::string *error, const Warn &war
         body.setSize(body.size() + std::size_t(n));
     }
     body.shrink();
+    if (capped)
+        warnCapped(movie, warn);
+    if (tooLarge)
+        warn(("the file is larger than the " + cutAtCap()).c_str());
     const std::int64_t actual = std::int64_t(body.size()) + 8;
-    if (actual != std::int64_t(movie.fileLength))
+    if (!capped && actual != std::int64_t(movie.fileLength))
         warn(("FileLength in the header is " + decimal(movie.fileLength) + " but the file has " +
               decimal(actual) + " bytes; reading the bytes that are there")
                  .c_str());
@@ -233,7 +254,7 @@ bool loadPlain(Source &source, Movie &movie, std::string *error, const Warn &war
 struct Inflated {
     enum End { Complete, Truncated, Corrupt } end = Complete;
     std::string detail;  // the decompressor's own words for Corrupt
-    bool excess = false; // more data than FileLength allows
+    bool excess = false; // more data than the body may hold
 };
 
 // Runs one decompression step: (input, output room) -> produced, and whether
@@ -412,9 +433,14 @@ bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limi
     }
 }
 
-bool loadCompressed(Source &source, Movie &movie, std::string *error, const Warn &warn)
+// A compressed file. With a FileLength beyond the cap (`capped`) the body
+// is what the stream holds, up to the cap, and only damage to the stream is
+// reported: its length says nothing.
+bool loadCompressed(Source &source, Movie &movie, std::string *error, const Warn &warn, bool capped)
 {
-    const std::size_t limit = movie.fileLength > 8 ? movie.fileLength - 8 : 0;
+    const std::size_t limit = capped                 ? kMaxFileLength - 8
+                              : movie.fileLength > 8 ? movie.fileLength - 8
+                                                     : 0;
     // zlib's streaming decoder is made only when it is needed (see below).
     std::unique_ptr<Decoder> decoder;
     if (movie.signature == 'Z') {
@@ -445,14 +471,15 @@ bool loadCompressed(Source &source, Movie &movie, std::string *error, const Warn
     // both costs little: the file is at most half the body (so at most half
     // the body again), or both together are small. Deflate packs at most
     // 1032 bytes into one, so a FileLength beyond that can't be met and
-    // takes the streaming way without reserving room for it.
+    // takes the streaming way without reserving room for it; so does a
+    // FileLength beyond the cap, whose body is of unknown size.
     Buffer input;
     const std::int64_t known = source.remaining();
     // The body's room is taken before the file's: a small copy of the file
     // then lies on top of the heap, where the writing's buffer reuses its
     // pages once it is freed.
     const bool whole =
-        movie.signature == 'C' && known > 0 &&
+        movie.signature == 'C' && !capped && known > 0 &&
         (std::size_t(known) <= limit / 2 || std::size_t(known) + limit <= kSmallWhole) &&
         limit / 1032 <= std::size_t(known) && movie.body.reserve(limit) &&
         input.reserve(std::size_t(known));
@@ -500,16 +527,21 @@ bool loadCompressed(Source &source, Movie &movie, std::string *error, const Warn
     const std::string produced = decimal(std::int64_t(body.size()) + 8);
     const std::string fileLength = decimal(movie.fileLength);
     std::string message;
-    if (result.excess)
+    if (capped)
+        warnCapped(movie, warn);
+    if (result.excess && capped)
+        message = "the body decompresses to more than the " + cutAtCap();
+    else if (result.excess)
         message = "the body decompresses to more than the " + fileLength +
                   " bytes FileLength gives; the rest is ignored";
     else if (result.end == Inflated::Corrupt)
         message = "the " + kind + " data is corrupt after " + produced + " of the " + fileLength +
                   " bytes FileLength gives (" + result.detail + ")";
-    else if (result.end == Inflated::Truncated)
+    // Beyond the cap, FileLength says nothing of where the stream ends.
+    else if (result.end == Inflated::Truncated && !capped)
         message = "the " + kind + " stream is cut short after " + produced + " of the " +
                   fileLength + " bytes FileLength gives";
-    else if (body.size() < limit)
+    else if (body.size() < limit && !capped)
         message = "the body decompresses to " + produced + " bytes, not the " + fileLength +
                   " FileLength gives";
     if (!message.empty())
@@ -591,13 +623,11 @@ bool load(Source &source, Movie &movie, std::string *error, const Warn &warn)
     movie.version = h[3];
     movie.fileLength = std::uint32_t(h[4]) | std::uint32_t(h[5]) << 8 | std::uint32_t(h[6]) << 16 |
                        std::uint32_t(h[7]) << 24;
-    if (movie.fileLength > kMaxFileLength) {
-        *error = "FileLength " + decimal(movie.fileLength) + " is beyond the " +
-                 decimal(kMaxFileLength >> 20) + " MiB this converter accepts";
-        return false;
-    }
-    return movie.signature == 'F' ? loadPlain(source, movie, error, report)
-                                  : loadCompressed(source, movie, error, report);
+    // Memory never follows a header beyond the cap: such a body is read as
+    // far as the data goes, up to the cap.
+    const bool capped = movie.fileLength > kMaxFileLength;
+    return movie.signature == 'F' ? loadPlain(source, movie, error, report, capped)
+                                  : loadCompressed(source, movie, error, report, capped);
 }
 
 bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &warn)

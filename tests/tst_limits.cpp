@@ -177,8 +177,8 @@ void TestLimits::cwsBombBoundedByFileLength()
 
 void TestLimits::fileLengthCap()
 {
-    // Past 512 MiB by its header the file is refused before anything is
-    // decompressed or allocated, whatever its body; at the cap it is read.
+    // A header claiming more than 512 MiB is not believed: the file is read
+    // as far as its data goes, with one warning, whatever the compression.
     for (const QByteArray signature : {"FWS", "CWS", "ZWS"}) {
         QByteArray file = swfw::file(swfw::Header(), swfw::Tags().end(),
                                      signature == "FWS"   ? swfw::Compression::None
@@ -190,16 +190,32 @@ void TestLimits::fileLengthCap()
             f.replace(4, 4, field);
             return f;
         };
+        for (const quint32 length : {swfxml::kMaxFileLength + 1, quint32(0xFFFFFFFF)}) {
+            QByteArray xml;
+            QList<QByteArray> warnings;
+            QCOMPARE(swfxml::convert(withLength(length), xml, nullptr,
+                                     [&](const QByteArray &w) { warnings.append(w); }),
+                     swfxml::Result::Converted);
+            QCOMPARE(warnings.size(), 1);
+            QVERIFY2(warnings[0].startsWith("FileLength " + QByteArray::number(length) +
+                                            " is beyond the 512 MiB limit"),
+                     warnings[0].constData());
+            QVERIFY(xml.contains("<End/>"));
+        }
         QByteArray xml;
-        QByteArray error;
-        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength + 1), xml, &error),
-                 swfxml::Result::Refused);
-        QVERIFY(error.contains("beyond the 512 MiB"));
-        QVERIFY(xml.isEmpty());
-        QCOMPARE(swfxml::convert(withLength(0xFFFFFFFF), xml, &error), swfxml::Result::Refused);
-        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength), xml, &error),
+        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength), xml),
                  swfxml::Result::Converted);
     }
+
+    // Whatever the header says, the body never grows past the cap.
+    const QByteArray bomb = cwsBomb(0xFFFFFFFF, qint64(600) << 20);
+    swfxml::MemorySource source(bomb);
+    swfxml::Movie movie;
+    QList<QByteArray> warnings;
+    QVERIFY(swfxml::load(source, movie, nullptr, [&](const QByteArray &w) { warnings.append(w); }));
+    QCOMPARE(qint64(movie.body.size()), qint64(swfxml::kMaxFileLength) - 8);
+    QCOMPARE(warnings.size(), 2);
+    QVERIFY2(warnings[1].contains("more than the 512 MiB limit"), warnings[1].constData());
 }
 
 void TestLimits::convertedDocumentsStayReadable()
