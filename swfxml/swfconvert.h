@@ -20,9 +20,9 @@ namespace swfxml
 {
 
 // Largest FileLength read in full (512 MiB). The decompressed body is held in
-// memory and never grows past this cap less the 8 header bytes, nor past
-// FileLength - 8; a header claiming more is read as far as its data goes, up
-// to the cap.
+// memory and never grows past this cap less the 8 header bytes (nor, when
+// compressed, past FileLength - 8). A header claiming more is not believed:
+// the body is what the data holds, up to the cap.
 inline constexpr std::uint32_t kMaxFileLength = std::uint32_t(512) << 20;
 
 // Sprites nested deeper than this (a top-level DefineSprite is depth 1) are
