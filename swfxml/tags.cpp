@@ -80,6 +80,12 @@ private:
     std::size_t bit = 0;
 };
 
+// A record as the result of its reading, made in place.
+template <typename T> Parsed<Record> record(T &&value)
+{
+    return Parsed<Record>(std::in_place, std::forward<T>(value));
+}
+
 Problem problemAt(Problem::Kind kind, const TagHeader &tag)
 {
     Problem p{kind};
@@ -95,7 +101,7 @@ Parsed<Record> readFrameLabel(const TagHeader &tag)
     if (!f.string(label.name))
         return problemAt(Problem::FieldsTooShort, tag);
     label.flags = f.rest();
-    return Record(label);
+    return record(label);
 }
 
 // SymbolClass and ExportAssets: a count, then (id, name) pairs.
@@ -116,7 +122,7 @@ Parsed<Record> readSymbolList(const TagHeader &tag)
         list.symbols.push_back(symbol);
     }
     list.extra = f.rest().size;
-    return Record(std::move(list));
+    return record(std::move(list));
 }
 
 Parsed<Record> readLosslessBitmap(const TagHeader &tag)
@@ -127,7 +133,7 @@ Parsed<Record> readLosslessBitmap(const TagHeader &tag)
         !f.u16(bitmap.height) || (bitmap.format == 3 && !f.u8(bitmap.colorTableSize)))
         return problemAt(Problem::FieldsTooShort, tag);
     bitmap.data = f.rest();
-    return Record(bitmap);
+    return record(bitmap);
 }
 
 Parsed<Record> readBinaryData(const TagHeader &tag)
@@ -138,7 +144,7 @@ Parsed<Record> readBinaryData(const TagHeader &tag)
     if (!f.u16(binary.id) || !f.u32(reserved))
         return problemAt(Problem::FieldsTooShort, tag);
     binary.data = f.rest();
-    return Record(binary);
+    return record(binary);
 }
 
 // A sprite's own tag list is read through here, so that a broken one is
@@ -171,7 +177,7 @@ Parsed<Record> readSprite(const unsigned char *body, const TagHeader &tag, int d
     }
     sprite.tags = View{inner.data, used};
     sprite.extra = inner.size - used;
-    return Record(sprite);
+    return record(sprite);
 }
 
 } // namespace
@@ -308,8 +314,8 @@ Parsed<Record> readRecord(const unsigned char *body, const TagHeader &tag, int d
     case TagCode::ShowFrame:
         // An unexpected payload is kept.
         if (tag.payload.size == 0)
-            return Record(Marker{});
-        return Record(Opaque{});
+            return record(Marker{});
+        return record(Opaque{});
     case TagCode::DefineBitsLossless:
     case TagCode::DefineBitsLossless2:
         return readLosslessBitmap(tag);
@@ -323,7 +329,7 @@ Parsed<Record> readRecord(const unsigned char *body, const TagHeader &tag, int d
     case TagCode::DefineBinaryData:
         return readBinaryData(tag);
     }
-    return Record(Opaque{});
+    return record(Opaque{});
 }
 
 } // namespace swfxml

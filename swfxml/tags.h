@@ -70,6 +70,12 @@ template <typename T> class Parsed
 public:
     Parsed(T value) : state(std::move(value)) {}
     Parsed(const Problem &problem) : state(problem) {}
+    // The value made in place from `args`.
+    template <typename... Args>
+    explicit Parsed(std::in_place_t, Args &&...args)
+        : state(std::in_place_index<0>, std::forward<Args>(args)...)
+    {
+    }
 
     bool ok() const { return state.index() == 0; }
     T &value() { return *std::get_if<0>(&state); }
