@@ -1,14 +1,12 @@
 #include "swf/bitmap.h"
 
 #include "swf/catalogue.h"
+#include "swfxml/codec.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
-#include <array>
 #include <climits>
-#include <libdeflate.h>
-#include <memory>
 #include <new>
 #include <zlib.h>
 
@@ -159,29 +157,6 @@ void toPremultipliedRgb(uchar *pixels, qint64 bytes, qint64 count)
     std::fill(out + reached, out + count, QRgb(0));
 }
 
-// Inflates the whole zlib stream `compressed` into `out` in one call, for
-// the common case of a sound stream that fits: the number of bytes it made,
-// or -1 for anything else (corrupt data, a stream cut short or longer than
-// `room`), which is then left to zlib so that every such case ends exactly
-// as the streaming inflater has it.
-qint64 inflateWhole(const QByteArray &compressed, char *out, qint64 room)
-{
-    struct Free {
-        void operator()(libdeflate_decompressor *d) const { libdeflate_free_decompressor(d); }
-    };
-    const std::unique_ptr<libdeflate_decompressor, Free> decompressor(
-        libdeflate_alloc_decompressor());
-    if (!decompressor)
-        return -1;
-    size_t consumed = 0;
-    size_t produced = 0;
-    if (libdeflate_zlib_decompress_ex(decompressor.get(), compressed.constData(),
-                                      size_t(compressed.size()), out, size_t(room), &consumed,
-                                      &produced) != LIBDEFLATE_SUCCESS)
-        return -1;
-    return qint64(produced);
-}
-
 // An image of `width` x `height` pixels whose rows lie back to back (true of
 // any 32-bit QImage), or a null image.
 QImage newImage(int width, int height)
@@ -204,7 +179,12 @@ QImage decode(const QByteArray &compressed, int width, int height)
         return {};
     const qint64 bytes = image.sizeInBytes();
     auto *out = reinterpret_cast<char *>(image.bits());
-    qint64 produced = inflateWhole(compressed, out, bytes);
+    // A sound stream that fits is inflated in one call; anything else
+    // (corrupt data, a stream cut short or longer than the image) is left to
+    // zlib, so that every such case ends exactly as the streaming inflater
+    // has it.
+    qint64 produced =
+        swfxml::inflateWhole(compressed.constData(), size_t(compressed.size()), out, size_t(bytes));
     if (produced < 0) {
         produced = 0;
         Inflater inflater(compressed);
@@ -217,54 +197,13 @@ QImage decode(const QByteArray &compressed, int width, int height)
     return image;
 }
 
-// QByteArray::fromBase64 with its default options, several times faster:
-// every character outside the alphabet ("=" included, wherever it stands)
-// is skipped, the rest is one stream of 6-bit values cut into bytes, and
-// bits left over at the end are dropped.
+// QByteArray::fromBase64 with its default options, several times faster (see
+// swfxml::decodeBase64).
 QByteArray decodeBase64(const QByteArray &text)
 {
-    static const auto values = [] {
-        std::array<uchar, 256> table;
-        table.fill(0xff);
-        const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        for (uchar i = 0; i < 64; ++i)
-            table[uchar(alphabet[i])] = i;
-        return table;
-    }();
-    const auto *in = reinterpret_cast<const uchar *>(text.constData());
-    const qsizetype size = text.size();
-    QByteArray out(size / 4 * 3 + 3, Qt::Uninitialized);
-    auto *to = reinterpret_cast<uchar *>(out.data());
-    uint bits = 0;
-    int count = 0; // bits waiting in `bits`
-    qsizetype i = 0;
-    while (i < size) {
-        // Four characters of the alphabet at a byte boundary: three bytes.
-        if (count == 0 && i + 4 <= size) {
-            const uint a = values[in[i]], b = values[in[i + 1]], c = values[in[i + 2]],
-                       d = values[in[i + 3]];
-            if ((a | b | c | d) < 64) {
-                const uint v = a << 18 | b << 12 | c << 6 | d;
-                to[0] = uchar(v >> 16);
-                to[1] = uchar(v >> 8);
-                to[2] = uchar(v);
-                to += 3;
-                i += 4;
-                continue;
-            }
-        }
-        const uint value = values[in[i++]];
-        if (value >= 64)
-            continue;
-        bits = bits << 6 | value;
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            *to++ = uchar(bits >> count);
-            bits &= (1u << count) - 1;
-        }
-    }
-    out.truncate(to - reinterpret_cast<uchar *>(out.data()));
+    QByteArray out(qsizetype(swfxml::base64DecodedRoom(size_t(text.size()))), Qt::Uninitialized);
+    out.truncate(qsizetype(swfxml::decodeBase64(text.constData(), size_t(text.size()),
+                                                reinterpret_cast<uchar *>(out.data()))));
     return out;
 }
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,9 +38,10 @@ void printHelp()
                 "their own elements; any other tag becomes an UnknownTag holding its code\n"
                 "and its bytes in base64.\n"
                 "\n"
-                "Limits: a file whose header gives a FileLength over %u MiB is refused;\n"
-                "a compressed body is decompressed up to FileLength and no further; sprites\n"
-                "nested more than %d deep are written as UnknownTag.\n"
+                "Limits: at most %u MiB of a file is read. A compressed body is decompressed\n"
+                "up to FileLength and no further; a FileLength beyond that limit is not\n"
+                "believed: the body is what the data holds, up to the limit, with a warning.\n"
+                "Sprites nested more than %d deep are written as UnknownTag.\n"
                 "\n"
                 "A file that is readable but broken further on (wrong FileLength, cut-short\n"
                 "data, a tag running past the end) is converted as far as it can be read;\n"
@@ -64,34 +66,6 @@ int usageError(const char *message, const char *argument)
     std::fputs("Try 'swfxml --help' for more information.\n", stderr);
     return kExitUsage;
 }
-
-class FdSource : public swfxml::Source
-{
-public:
-    FdSource(int fd, qint64 size) : fd(fd), left(size) {}
-    qint64 read(char *buffer, qint64 max) override
-    {
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, std::size_t(max));
-            if (n >= 0) {
-                if (left >= 0)
-                    left = n <= left ? left - n : 0;
-                return n;
-            }
-            if (errno != EINTR) {
-                error = errno;
-                return -1;
-            }
-        }
-    }
-    qint64 remaining() const override { return left; }
-    QByteArray errorString() const override { return std::strerror(error); }
-
-private:
-    int fd;
-    qint64 left;
-    int error = 0;
-};
 
 class FdSink : public swfxml::Sink
 {
@@ -120,31 +94,13 @@ private:
 
 int convertFile(const char *input, const char *output)
 {
-    const int in = ::open(input, O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        std::fprintf(stderr, "swfxml: %s: can't open: %s\n", input, std::strerror(errno));
-        return kExitInput;
-    }
-    struct stat st {
-    };
-    const bool known = ::fstat(in, &st) == 0;
-    if (known && S_ISDIR(st.st_mode)) {
-        std::fprintf(stderr, "swfxml: %s: is a directory\n", input);
-        ::close(in);
-        return kExitInput;
-    }
-    const bool regular = known && S_ISREG(st.st_mode);
-    FdSource source(in, regular ? qint64(st.st_size) : -1);
-
-    const swfxml::Warn warn = [input](const QByteArray &message) {
-        std::fprintf(stderr, "swfxml: %s: warning: %s\n", input, message.constData());
+    const swfxml::Warn warn = [input](const char *message) {
+        std::fprintf(stderr, "swfxml: %s: warning: %s\n", input, message);
     };
     swfxml::Movie movie;
-    QByteArray error;
-    const bool loaded = swfxml::load(source, movie, &error, warn);
-    ::close(in);
-    if (!loaded) {
-        std::fprintf(stderr, "swfxml: %s: %s\n", input, error.constData());
+    std::string error;
+    if (!swfxml::loadFile(input, movie, &error, warn)) {
+        std::fprintf(stderr, "swfxml: %s: %s\n", input, error.c_str());
         return kExitInput;
     }
 

@@ -3,19 +3,27 @@
 // SWF to XML conversion, usable without the command-line tool: a file (or any
 // byte source) is read and decompressed into memory, then its tags are
 // written as one XML document to a sink, a piece at a time.
-
-#include <QByteArray>
+//
+// Nothing here keeps state between calls: each conversion owns its buffers
+// and decompressors, so several may run at once on different threads (each
+// on its own source, sink and Warn; a Warn is called on the thread that
+// converts).
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <type_traits>
+#include <utility>
 
 namespace swfxml
 {
 
-// Largest FileLength accepted (512 MiB). The decompressed body is held in
-// memory and never grows past FileLength - 8, so this bounds the memory a
-// file can make the converter take; a header claiming more is refused.
-inline constexpr quint32 kMaxFileLength = quint32(512) << 20;
+// Largest FileLength read in full (512 MiB). The decompressed body is held in
+// memory and never grows past this cap less the 8 header bytes (nor, when
+// compressed, past FileLength - 8). A header claiming more is not believed:
+// the body is what the data holds, up to the cap.
+inline constexpr std::uint32_t kMaxFileLength = std::uint32_t(512) << 20;
 
 // Sprites nested deeper than this (a top-level DefineSprite is depth 1) are
 // written as UnknownTag, so hostile nesting can't exhaust the stack.
@@ -30,15 +38,20 @@ public:
     virtual bool write(const char *data, std::size_t size) = 0;
 };
 
-// Collects the XML in memory.
-class ByteArraySink : public Sink
+// Appends the XML to a byte string: std::string, or any type with
+// append(const char *, size).
+template <typename Bytes> class AppendSink : public Sink
 {
 public:
-    explicit ByteArraySink(QByteArray &out) : out(out) {}
-    bool write(const char *data, std::size_t size) override;
+    explicit AppendSink(Bytes &out) : out(out) {}
+    bool write(const char *data, std::size_t size) override
+    {
+        out.append(data, size);
+        return true;
+    }
 
 private:
-    QByteArray &out;
+    Bytes &out;
 };
 
 // Where the SWF bytes come from.
@@ -48,34 +61,38 @@ public:
     virtual ~Source() = default;
     // Reads up to `max` bytes into `buffer`: the count read, 0 at the end,
     // -1 on a read error.
-    virtual qint64 read(char *buffer, qint64 max) = 0;
+    virtual std::int64_t read(char *buffer, std::int64_t max) = 0;
     // Bytes left to read when known (regular file, memory), else -1.
-    virtual qint64 remaining() const { return -1; }
+    virtual std::int64_t remaining() const { return -1; }
     // Why the last read failed.
-    virtual QByteArray errorString() const { return "read error"; }
+    virtual std::string errorString() const { return "read error"; }
 };
 
 // Bytes already in memory (not copied; they must outlive the source).
 class MemorySource : public Source
 {
 public:
-    MemorySource(const char *data, qint64 size) : data(data), size(size) {}
-    explicit MemorySource(const QByteArray &bytes) : MemorySource(bytes.constData(), bytes.size())
+    MemorySource(const char *data, std::int64_t size) : data(data), size(size) {}
+    // Any byte string with data() and size().
+    template <typename Bytes, typename = decltype(std::declval<const Bytes &>().data())>
+    explicit MemorySource(const Bytes &bytes)
+        : MemorySource(bytes.data(), std::int64_t(bytes.size()))
     {
     }
-    qint64 read(char *buffer, qint64 max) override;
-    qint64 remaining() const override { return size - pos; }
+    std::int64_t read(char *buffer, std::int64_t max) override;
+    std::int64_t remaining() const override { return size - pos; }
 
 private:
     const char *data;
-    qint64 size;
-    qint64 pos = 0;
+    std::int64_t size;
+    std::int64_t pos = 0;
 };
 
 // Receives one line of text (no line break) for each problem found in a file
-// that is still converted: a FileLength that disagrees with the data, a
-// broken compressed stream, a tag running past the end, a malformed tag.
-using Warn = std::function<void(const QByteArray &message)>;
+// that is still converted: a FileLength that disagrees with the data or is
+// beyond the cap, a broken compressed stream, a tag running past the end, a
+// malformed tag.
+using Warn = std::function<void(const char *message)>;
 
 // Owned, growable byte buffer (realloc-based, so growing a large one does
 // not copy it).
@@ -110,18 +127,29 @@ private:
 struct Movie {
     char signature = 0; // 'F', 'C' or 'Z'
     int version = 0;
-    quint32 fileLength = 0;
+    std::uint32_t fileLength = 0; // as the header gives it
     Buffer body;
 
     bool compressed() const { return signature != 'F'; }
 };
 
+enum class Result {
+    Converted,   // the whole document was written; problems went to Warn
+    Refused,     // not an SWF file, or not readable at all: nothing written
+    OutputFailed // the sink failed: the document is incomplete
+};
+
 // Reads and decompresses a whole file. Returns false, with the reason in
 // `error` (one line, e.g. `not an SWF file (signature "Thi")`), when the data
-// is not an SWF file, is refused or can't be decompressed at all; nothing of
-// it should then be written. Problems that still leave a readable body are
-// reported through `warn`.
-bool load(Source &source, Movie &movie, QByteArray *error, const Warn &warn);
+// is not an SWF file or can't be decompressed at all; nothing of it should
+// then be written. Problems that still leave a readable body are reported
+// through `warn`.
+bool load(Source &source, Movie &movie, std::string *error, const Warn &warn);
+
+// load() from the file at `path` (bytes as the system takes them, opened
+// with open(2)); a file that can't be opened, or a folder, is refused with
+// the reason in `error` (`can't open: No such file or directory`).
+bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &warn);
 
 // Writes the XML document of a loaded movie. The document is always
 // well-formed: tags are written until the end of the body or the first tag
@@ -129,11 +157,28 @@ bool load(Source &source, Movie &movie, QByteArray *error, const Warn &warn);
 // the sink fails.
 bool writeXml(const Movie &movie, Sink &sink, const Warn &warn);
 
-enum class Result { Converted, Refused, OutputFailed };
-
-// load() then writeXml(): the in-memory entry point.
-Result convert(Source &source, Sink &sink, QByteArray *error, const Warn &warn);
-Result convert(const QByteArray &swf, QByteArray &xml, QByteArray *error = nullptr,
+// load() then writeXml(). `error` gets the reason of a refusal; the XML is
+// appended to what `sink` or `xml` already holds.
+Result convert(Source &source, Sink &sink, std::string *error, const Warn &warn);
+Result convert(const char *data, std::size_t size, std::string &xml, std::string *error = nullptr,
                const Warn &warn = {});
+Result convertFile(const char *path, Sink &sink, std::string *error = nullptr,
+                   const Warn &warn = {});
+
+// convert() between byte strings of any one type with data(), size(),
+// append(const char *, size) and a (const char *, size) constructor. (The
+// type of `error` is not deduced, so that it may be nullptr.)
+template <typename Bytes>
+Result convert(const Bytes &swf, Bytes &xml, std::remove_reference_t<Bytes> *error = nullptr,
+               const Warn &warn = {})
+{
+    MemorySource source(swf);
+    AppendSink<Bytes> sink(xml);
+    std::string reason;
+    const Result result = convert(source, sink, &reason, warn);
+    if (error && result != Result::Converted)
+        *error = Bytes(reason.data(), reason.size());
+    return result;
+}
 
 } // namespace swfxml

@@ -2,16 +2,22 @@
 
 #include "swfxml/swfconvert.h"
 
-#include <libdeflate.h>
+#include "swfxml/codec.h"
+
 #include <lzma.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace swfxml
 {
@@ -102,15 +108,9 @@ void Buffer::shrink()
     }
 }
 
-bool ByteArraySink::write(const char *data, std::size_t size)
+std::int64_t MemorySource::read(char *buffer, std::int64_t max)
 {
-    out.append(data, qsizetype(size));
-    return true;
-}
-
-qint64 MemorySource::read(char *buffer, qint64 max)
-{
-    const qint64 n = std::min(max, size - pos);
+    const std::int64_t n = std::min(max, size - pos);
     if (n > 0) {
         std::memcpy(buffer, data + pos, std::size_t(n));
         pos += n;
@@ -124,18 +124,16 @@ namespace
 constexpr std::size_t kInputChunk = std::size_t(1) << 18;
 // First allocation for a body whose final size is not known yet.
 constexpr std::size_t kInitialBody = std::size_t(1) << 20;
-
-QByteArray number(qint64 v)
-{
-    return QByteArray::number(v);
-}
+// A file and its body that are read whole and inflated at once whatever
+// their ratio: together at most this size.
+constexpr std::size_t kSmallWhole = std::size_t(8) << 20;
 
 // Reads until `size` bytes or the end; the count read, -1 on error.
-qint64 readUpTo(Source &source, char *buffer, qint64 size)
+std::int64_t readUpTo(Source &source, char *buffer, std::int64_t size)
 {
-    qint64 done = 0;
+    std::int64_t done = 0;
     while (done < size) {
-        const qint64 n = source.read(buffer + done, size - done);
+        const std::int64_t n = source.read(buffer + done, size - done);
         if (n < 0)
             return -1;
         if (n == 0)
@@ -157,29 +155,47 @@ bool makeRoom(Buffer &body, std::size_t limit, std::size_t expected)
 }
 
 // `bytes` for a message: printable ASCII kept, anything else as \xNN.
-QByteArray printable(const QByteArray &bytes)
+std::string printable(const std::string &bytes)
 {
-    QByteArray out;
+    std::string out;
     for (char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-            out.append(ch);
+            out += ch;
         } else {
             static const char hex[] = "0123456789ABCDEF";
-            out.append("\\x");
-            out.append(hex[c >> 4]);
-            out.append(hex[c & 15]);
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
         }
     }
     return out;
 }
 
+// "512 MiB limit; read only its first 536870912 bytes": how a body cut at
+// the cap is told.
+std::string cutAtCap()
+{
+    return decimal(kMaxFileLength >> 20) + " MiB limit; read only its first " +
+           decimal(kMaxFileLength) + " bytes";
+}
+
+// Says that a FileLength beyond the cap was not believed. Given once the
+// body has been read, before what was found in it.
+void warnCapped(const Movie &movie, const Warn &warn)
+{
+    warn(("FileLength " + decimal(movie.fileLength) + " is beyond the " +
+          decimal(kMaxFileLength >> 20) + " MiB limit; reading what the stream holds, at most " +
+          decimal(kMaxFileLength) + " bytes")
+             .c_str());
+}
+
 // An uncompressed file: the body is whatever follows the header, up to the
 // limit, whatever FileLength says.
-bool loadPlain(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
+bool loadPlain(Source &source, Movie &movie, std::string *error, const Warn &warn, bool capped)
 {
     const std::size_t limit = kMaxFileLength - 8;
-    const qint64 known = source.remaining();
+    const std::int64_t known = source.remaining();
     const std::size_t expected =
         known >= 0 ? std::min(std::size_t(known), limit) : std::min(kInitialBody, limit);
     Buffer &body = movie.body;
@@ -187,11 +203,12 @@ bool loadPlain(Source &source, Movie &movie, QByteArray *error, const Warn &warn
         *error = "out of memory";
         return false;
     }
+    bool tooLarge = false;
     for (;;) {
         if (body.size() == body.capacity()) {
             // Full: one byte more tells whether the file goes on.
             char next;
-            const qint64 n = source.read(&next, 1);
+            const std::int64_t n = source.read(&next, 1);
             if (n < 0) {
                 *error = "read error: " + source.errorString();
                 return false;
@@ -199,8 +216,7 @@ bool loadPlain(Source &source, Movie &movie, QByteArray *error, const Warn &warn
             if (n == 0)
                 break;
             if (body.size() >= limit) {
-                warn("the file is larger than the " + number(kMaxFileLength >> 20) +
-                     " MiB limit; read only its first " + number(kMaxFileLength) + " bytes");
+                tooLarge = true;
                 break;
             }
             if (!makeRoom(body, limit, expected)) {
@@ -211,8 +227,8 @@ bool loadPlain(Source &source, Movie &movie, QByteArray *error, const Warn &warn
             body.setSize(body.size() + 1);
             continue;
         }
-        const qint64 n =
-            source.read(body.data() + body.size(), qint64(body.capacity() - body.size()));
+        const std::int64_t n =
+            source.read(body.data() + body.size(), std::int64_t(body.capacity() - body.size()));
         if (n < 0) {
             *error = "read error: " + source.errorString();
             return false;
@@ -222,18 +238,23 @@ bool loadPlain(Source &source, Movie &movie, QByteArray *error, const Warn &warn
         body.setSize(body.size() + std::size_t(n));
     }
     body.shrink();
-    const qint64 actual = qint64(body.size()) + 8;
-    if (actual != qint64(movie.fileLength))
-        warn("FileLength in the header is " + number(movie.fileLength) + " but the file has " +
-             number(actual) + " bytes; reading the bytes that are there");
+    if (capped)
+        warnCapped(movie, warn);
+    if (tooLarge)
+        warn(("the file is larger than the " + cutAtCap()).c_str());
+    const std::int64_t actual = std::int64_t(body.size()) + 8;
+    if (!capped && actual != std::int64_t(movie.fileLength))
+        warn(("FileLength in the header is " + decimal(movie.fileLength) + " but the file has " +
+              decimal(actual) + " bytes; reading the bytes that are there")
+                 .c_str());
     return true;
 }
 
 // What a decompressor produced.
 struct Inflated {
     enum End { Complete, Truncated, Corrupt } end = Complete;
-    QByteArray detail;   // the decompressor's own words for Corrupt
-    bool excess = false; // more data than FileLength allows
+    std::string detail;  // the decompressor's own words for Corrupt
+    bool excess = false; // more data than the body may hold
 };
 
 // Runs one decompression step: (input, output room) -> produced, and whether
@@ -245,7 +266,7 @@ public:
     virtual ~Decoder() = default;
     virtual Status step(const unsigned char *&in, std::size_t &inSize, bool finish,
                         unsigned char *out, std::size_t &outSize) = 0;
-    QByteArray detail;
+    std::string detail;
 };
 
 class ZlibDecoder : public Decoder
@@ -278,7 +299,7 @@ public:
             return StreamEnd;
         if (ret == Z_OK || ret == Z_BUF_ERROR)
             return Progress;
-        detail = zs.msg ? QByteArray(zs.msg) : QByteArray("zlib error ") + number(ret);
+        detail = zs.msg ? std::string(zs.msg) : "zlib error " + decimal(ret);
         return Failed;
     }
 
@@ -326,9 +347,9 @@ public:
             return StreamEnd;
         if (ret == LZMA_OK || ret == LZMA_BUF_ERROR)
             return Progress;
-        detail = ret == LZMA_DATA_ERROR  ? QByteArray("corrupt LZMA data")
-                 : ret == LZMA_MEM_ERROR ? QByteArray("out of memory")
-                                         : QByteArray("LZMA error ") + number(ret);
+        detail = ret == LZMA_DATA_ERROR  ? std::string("corrupt LZMA data")
+                 : ret == LZMA_MEM_ERROR ? std::string("out of memory")
+                                         : "LZMA error " + decimal(ret);
         return Failed;
     }
 
@@ -340,7 +361,7 @@ private:
 // then looks a little further to tell whether the stream held more.
 // Returns false only on a read error.
 bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limit, Inflated &result,
-                QByteArray *error)
+                std::string *error)
 {
     std::unique_ptr<unsigned char[]> input(new unsigned char[kInputChunk]);
     const unsigned char *in = input.get();
@@ -348,13 +369,13 @@ bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limi
     bool eof = false;
     unsigned char probe[4096];
     int stalls = 0;
-    const qint64 known = source.remaining();
+    const std::int64_t known = source.remaining();
     // Typical compression: a guess for the first allocation only.
     const std::size_t expected = known >= 0 ? std::min(limit, std::size_t(known) * 4) : 0;
 
     for (;;) {
         if (inSize == 0 && !eof) {
-            const qint64 n = source.read(reinterpret_cast<char *>(input.get()), kInputChunk);
+            const std::int64_t n = source.read(reinterpret_cast<char *>(input.get()), kInputChunk);
             if (n < 0) {
                 *error = "read error: " + source.errorString();
                 return false;
@@ -412,51 +433,28 @@ bool decompress(Source &source, Decoder &decoder, Buffer &body, std::size_t limi
     }
 }
 
-// Inflates the whole zlib stream in `input` into `body` (up to `limit`
-// bytes) in one call: true for a sound stream that fits. Anything else (a
-// stream that is corrupt, cut short or longer than the limit) is false and
-// left to the streaming decompression, so that its warnings and the bytes
-// kept are exactly as always.
-bool inflateWhole(const Buffer &input, Buffer &body, std::size_t limit)
+// A compressed file. With a FileLength beyond the cap (`capped`) the body
+// is what the stream holds, up to the cap, and only damage to the stream is
+// reported: its length says nothing.
+bool loadCompressed(Source &source, Movie &movie, std::string *error, const Warn &warn, bool capped)
 {
-    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
-    if (!decompressor || !body.reserve(limit)) {
-        libdeflate_free_decompressor(decompressor);
-        return false;
-    }
-    std::size_t consumed = 0;
-    std::size_t produced = 0;
-    const bool whole =
-        libdeflate_zlib_decompress_ex(decompressor, input.data(), input.size(), body.data(), limit,
-                                      &consumed, &produced) == LIBDEFLATE_SUCCESS;
-    libdeflate_free_decompressor(decompressor);
-    body.setSize(whole ? produced : 0);
-    return whole;
-}
-
-bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
-{
-    const std::size_t limit = movie.fileLength > 8 ? movie.fileLength - 8 : 0;
+    const std::size_t limit = capped                 ? kMaxFileLength - 8
+                              : movie.fileLength > 8 ? movie.fileLength - 8
+                                                     : 0;
+    // zlib's streaming decoder is made only when it is needed (see below).
     std::unique_ptr<Decoder> decoder;
-    if (movie.signature == 'C') {
-        auto zlib = std::make_unique<ZlibDecoder>();
-        if (!zlib->ready) {
-            *error = "out of memory";
-            return false;
-        }
-        decoder = std::move(zlib);
-    } else {
+    if (movie.signature == 'Z') {
         // Compressed length (u32, not needed: the stream runs to the end of
         // the file) and the LZMA properties.
         unsigned char lzmaHeader[9];
-        const qint64 n = readUpTo(source, reinterpret_cast<char *>(lzmaHeader), 9);
+        const std::int64_t n = readUpTo(source, reinterpret_cast<char *>(lzmaHeader), 9);
         if (n < 0) {
             *error = "read error: " + source.errorString();
             return false;
         }
         if (n < 9) {
             *error =
-                "file too short for an LZMA-compressed SWF header (" + number(8 + n) + " bytes)";
+                "file too short for an LZMA-compressed SWF header (" + decimal(8 + n) + " bytes)";
             return false;
         }
         auto lzma = std::make_unique<LzmaDecoder>();
@@ -469,32 +467,56 @@ bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn 
 
     Inflated result;
     // A zlib body from a file of known size is read whole and inflated in
-    // one go, which is about twice as fast as streaming, when the file is at
-    // most half the body: holding both then costs at most half the body
-    // again. Deflate packs at most 1032 bytes into one, so a FileLength
-    // beyond that can't be met and takes the streaming way without
-    // reserving room for it.
+    // one go, which is two to four times as fast as streaming, when holding
+    // both costs little: the file is at most half the body (so at most half
+    // the body again), or both together are small. Deflate packs at most
+    // 1032 bytes into one, so a FileLength beyond that can't be met and
+    // takes the streaming way without reserving room for it; so does a
+    // FileLength beyond the cap, whose body is of unknown size.
     Buffer input;
-    const qint64 known = source.remaining();
-    const bool whole = movie.signature == 'C' && known > 0 && std::size_t(known) <= limit / 2 &&
-                       limit / 1032 <= std::size_t(known) && input.reserve(std::size_t(known));
+    const std::int64_t known = source.remaining();
+    // The body's room is taken before the file's: a small copy of the file
+    // then lies on top of the heap, where the writing's buffer reuses its
+    // pages once it is freed.
+    const bool whole =
+        movie.signature == 'C' && !capped && known > 0 &&
+        (std::size_t(known) <= limit / 2 || std::size_t(known) + limit <= kSmallWhole) &&
+        limit / 1032 <= std::size_t(known) && movie.body.reserve(limit) &&
+        input.reserve(std::size_t(known));
+    // A sound stream that fits is inflated in one call. Anything else (a
+    // stream that is corrupt, cut short or longer than the limit) is left to
+    // the streaming decompression, so that its warnings and the bytes kept
+    // are exactly as always.
+    bool inflated = false;
     if (whole) {
-        const qint64 n = readUpTo(source, input.data(), known);
+        const std::int64_t n = readUpTo(source, input.data(), known);
         if (n < 0) {
             *error = "read error: " + source.errorString();
             return false;
         }
         input.setSize(std::size_t(n));
+        const std::ptrdiff_t produced =
+            inflateWhole(input.data(), input.size(), movie.body.data(), limit);
+        inflated = produced >= 0;
+        movie.body.setSize(inflated ? std::size_t(produced) : 0);
     }
-    if (!whole || !inflateWhole(input, movie.body, limit)) {
-        MemorySource rest(input.data(), qint64(input.size()));
+    if (!inflated) {
+        if (!decoder) {
+            auto zlib = std::make_unique<ZlibDecoder>();
+            if (!zlib->ready) {
+                *error = "out of memory";
+                return false;
+            }
+            decoder = std::move(zlib);
+        }
+        MemorySource rest(input.data(), std::int64_t(input.size()));
         if (!decompress(whole ? rest : source, *decoder, movie.body, limit, result, error))
             return false;
     }
     input = Buffer();
     Buffer &body = movie.body;
     body.shrink();
-    const QByteArray kind = movie.signature == 'C' ? "zlib" : "LZMA";
+    const std::string kind = movie.signature == 'C' ? "zlib" : "LZMA";
     if (body.size() == 0 && result.end != Inflated::Complete) {
         *error = "body can't be decompressed (" +
                  (result.end == Inflated::Corrupt ? result.detail
@@ -502,33 +524,83 @@ bool loadCompressed(Source &source, Movie &movie, QByteArray *error, const Warn 
                  ")";
         return false;
     }
-    if (result.excess)
-        warn("the body decompresses to more than the " + number(movie.fileLength) +
-             " bytes FileLength gives; the rest is ignored");
+    const std::string produced = decimal(std::int64_t(body.size()) + 8);
+    const std::string fileLength = decimal(movie.fileLength);
+    std::string message;
+    if (capped)
+        warnCapped(movie, warn);
+    if (result.excess && capped)
+        message = "the body decompresses to more than the " + cutAtCap();
+    else if (result.excess)
+        message = "the body decompresses to more than the " + fileLength +
+                  " bytes FileLength gives; the rest is ignored";
     else if (result.end == Inflated::Corrupt)
-        warn("the " + kind + " data is corrupt after " + number(qint64(body.size()) + 8) +
-             " of the " + number(movie.fileLength) + " bytes FileLength gives (" + result.detail +
-             ")");
-    else if (result.end == Inflated::Truncated)
-        warn("the " + kind + " stream is cut short after " + number(qint64(body.size()) + 8) +
-             " of the " + number(movie.fileLength) + " bytes FileLength gives");
-    else if (body.size() < limit)
-        warn("the body decompresses to " + number(qint64(body.size()) + 8) + " bytes, not the " +
-             number(movie.fileLength) + " FileLength gives");
+        message = "the " + kind + " data is corrupt after " + produced + " of the " + fileLength +
+                  " bytes FileLength gives (" + result.detail + ")";
+    // Beyond the cap, FileLength says nothing of where the stream ends.
+    else if (result.end == Inflated::Truncated && !capped)
+        message = "the " + kind + " stream is cut short after " + produced + " of the " +
+                  fileLength + " bytes FileLength gives";
+    else if (body.size() < limit && !capped)
+        message = "the body decompresses to " + produced + " bytes, not the " + fileLength +
+                  " FileLength gives";
+    if (!message.empty())
+        warn(message.c_str());
     return true;
 }
 
+// The system's words for `err`, without strerror's shared buffer.
+std::string errorText(int err)
+{
+    char buffer[256];
+    // strerror_r returns the text (GNU) or fills the buffer (POSIX).
+    struct Pick {
+        const char *operator()(const char *text, const char *) const { return text; }
+        const char *operator()(int, const char *filled) const { return filled; }
+    };
+    return Pick()(strerror_r(err, buffer, sizeof buffer), buffer);
+}
+
+// A file opened by its descriptor.
+class FdSource : public Source
+{
+public:
+    FdSource(int fd, std::int64_t size) : fd(fd), left(size) {}
+    std::int64_t read(char *buffer, std::int64_t max) override
+    {
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, std::size_t(max));
+            if (n >= 0) {
+                if (left >= 0)
+                    left = n <= left ? left - n : 0;
+                return n;
+            }
+            if (errno != EINTR) {
+                error = errno;
+                return -1;
+            }
+        }
+    }
+    std::int64_t remaining() const override { return left; }
+    std::string errorString() const override { return errorText(error); }
+
+private:
+    int fd;
+    std::int64_t left;
+    int error = 0;
+};
+
 } // namespace
 
-bool load(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
+bool load(Source &source, Movie &movie, std::string *error, const Warn &warn)
 {
-    QByteArray dummy;
+    std::string dummy;
     if (!error)
         error = &dummy;
-    const Warn report = warn ? warn : Warn([](const QByteArray &) {});
+    const Warn report = warn ? warn : Warn([](const char *) {});
 
     char header[8];
-    const qint64 n = readUpTo(source, header, 8);
+    const std::int64_t n = readUpTo(source, header, 8);
     if (n < 0) {
         *error = "read error: " + source.errorString();
         return false;
@@ -537,27 +609,49 @@ bool load(Source &source, Movie &movie, QByteArray *error, const Warn &warn)
         *error = "not an SWF file (empty)";
         return false;
     }
-    const QByteArray signature(header, qsizetype(std::min<qint64>(n, 3)));
+    const std::string signature(header, std::size_t(std::min<std::int64_t>(n, 3)));
     if (signature != "FWS" && signature != "CWS" && signature != "ZWS") {
         *error = "not an SWF file (signature \"" + printable(signature) + "\")";
         return false;
     }
     if (n < 8) {
-        *error = "file too short for an SWF header (" + number(n) + " bytes)";
+        *error = "file too short for an SWF header (" + decimal(n) + " bytes)";
         return false;
     }
     const auto *h = reinterpret_cast<const unsigned char *>(header);
     movie.signature = header[0];
     movie.version = h[3];
-    movie.fileLength =
-        quint32(h[4]) | quint32(h[5]) << 8 | quint32(h[6]) << 16 | quint32(h[7]) << 24;
-    if (movie.fileLength > kMaxFileLength) {
-        *error = "FileLength " + number(movie.fileLength) + " is beyond the " +
-                 number(kMaxFileLength >> 20) + " MiB this converter accepts";
+    movie.fileLength = std::uint32_t(h[4]) | std::uint32_t(h[5]) << 8 | std::uint32_t(h[6]) << 16 |
+                       std::uint32_t(h[7]) << 24;
+    // Memory never follows a header beyond the cap: such a body is read as
+    // far as the data goes, up to the cap.
+    const bool capped = movie.fileLength > kMaxFileLength;
+    return movie.signature == 'F' ? loadPlain(source, movie, error, report, capped)
+                                  : loadCompressed(source, movie, error, report, capped);
+}
+
+bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &warn)
+{
+    std::string dummy;
+    if (!error)
+        error = &dummy;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = "can't open: " + errorText(errno);
         return false;
     }
-    return movie.signature == 'F' ? loadPlain(source, movie, error, report)
-                                  : loadCompressed(source, movie, error, report);
+    struct stat st {
+    };
+    const bool known = ::fstat(fd, &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
+        *error = "is a directory";
+        ::close(fd);
+        return false;
+    }
+    FdSource source(fd, known && S_ISREG(st.st_mode) ? std::int64_t(st.st_size) : -1);
+    const bool loaded = load(source, movie, error, warn);
+    ::close(fd);
+    return loaded;
 }
 
 } // namespace swfxml

@@ -1,7 +1,7 @@
 #include "swfxml/xmlout.h"
 
-#include <algorithm>
-#include <array>
+#include "swfxml/codec.h"
+
 #include <cstring>
 
 namespace swfxml
@@ -9,8 +9,6 @@ namespace swfxml
 
 namespace
 {
-
-const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Length of the well-formed UTF-8 sequence at `s` (at most `n` bytes), with
 // its code point in `cp`; 0 when the bytes are not well-formed. `bad` is then
@@ -82,21 +80,10 @@ void XmlOut::raw(const char *text, std::size_t size)
     }
 }
 
-void XmlOut::number(qint64 value)
+void XmlOut::number(std::int64_t value)
 {
-    char digits[24];
-    char *end = digits + sizeof digits;
-    char *p = end;
-    const bool negative = value < 0;
-    // Work on the negative value so that the smallest qint64 needs no care.
-    qint64 v = negative ? value : -value;
-    do {
-        *--p = char('0' - v % 10);
-        v /= 10;
-    } while (v);
-    if (negative)
-        *--p = '-';
-    raw(p, std::size_t(end - p));
+    char digits[kMaxDecimalLength];
+    raw(digits, formatDecimal(value, digits));
 }
 
 void XmlOut::newline(int level)
@@ -175,37 +162,18 @@ void XmlOut::attributeText(const char *bytes, std::size_t size, bool utf8)
 void XmlOut::base64(const char *data, std::size_t size)
 {
     const auto *in = reinterpret_cast<const unsigned char *>(data);
-    // Whole groups of three bytes, encoded straight into the buffer.
-    while (size >= 3 && !failed) {
-        const std::size_t groups = std::min(size / 3, (kCapacity - used) / 4);
-        if (groups == 0) {
+    // Encoded straight into the buffer, whole groups of three bytes at a
+    // time until the rest fits.
+    while (size > 0 && !failed) {
+        const std::size_t room = (kCapacity - used) / 4 * 3;
+        const std::size_t take = size <= room ? size : room;
+        if (take == 0) {
             flush();
             continue;
         }
-        // Twelve bits at a time: each half of a group is a pair of characters.
-        static const std::array<char, 8192> pairs = [] {
-            std::array<char, 8192> table{};
-            for (std::size_t i = 0; i < 4096; ++i) {
-                table[2 * i] = kBase64Alphabet[i >> 6];
-                table[2 * i + 1] = kBase64Alphabet[i & 63];
-            }
-            return table;
-        }();
-        char *out = buf.get() + used;
-        for (std::size_t g = 0; g < groups; ++g, in += 3, out += 4) {
-            const unsigned v = unsigned(in[0]) << 16 | unsigned(in[1]) << 8 | in[2];
-            std::memcpy(out, &pairs[2 * (v >> 12)], 2);
-            std::memcpy(out + 2, &pairs[2 * (v & 4095)], 2);
-        }
-        used += groups * 4;
-        size -= groups * 3;
-    }
-    if (size > 0 && !failed) {
-        // One or two bytes left: padded to four characters.
-        const unsigned v = unsigned(in[0]) << 16 | (size == 2 ? unsigned(in[1]) << 8 : 0u);
-        const char tail[4] = {kBase64Alphabet[v >> 18], kBase64Alphabet[v >> 12 & 63],
-                              size == 2 ? kBase64Alphabet[v >> 6 & 63] : '=', '='};
-        raw(tail, sizeof tail);
+        used = std::size_t(encodeBase64(in, take, buf.get() + used) - buf.get());
+        in += take;
+        size -= take;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "swfxml/swfconvert.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 namespace swfxml
@@ -19,7 +20,7 @@ public:
     // Markup copied as it is.
     void raw(const char *text, std::size_t size);
     template <std::size_t N> void lit(const char (&text)[N]) { raw(text, N - 1); }
-    void number(qint64 value);
+    void number(std::int64_t value);
     // `level` steps of indentation after a line break.
     void newline(int level);
 
@@ -45,7 +46,9 @@ private:
     }
     void putReplacement() { raw("\xEF\xBF\xBD", 3); }
 
-    static constexpr std::size_t kCapacity = std::size_t(1) << 18;
+    // Writes stay few, and a small document's buffer fits in heap memory the
+    // reading has used and freed, rather than in pages touched for the first time.
+    static constexpr std::size_t kCapacity = std::size_t(1) << 16;
     Sink &sink;
     std::unique_ptr<char[]> buf;
     std::size_t used = 0;

@@ -56,12 +56,14 @@ QByteArray nested(int levels, const QByteArray &inner)
 }
 
 // A zlib stream of `head` followed by `zeros` zero bytes, made without
-// holding them.
+// holding them. After a full flush, which empties deflate's window, a block
+// of zeros always compresses to the same bytes: they are repeated rather
+// than made again, and the zlib header and checksum are written here.
 QByteArray zlibZeros(const QByteArray &head, qint64 zeros)
 {
-    QByteArray out;
+    QByteArray out("\x78\xDA", 2);
     z_stream s{};
-    deflateInit(&s, 9);
+    deflateInit2(&s, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     static const QByteArray block(1 << 20, '\0');
     char buffer[1 << 16];
     const auto pump = [&](const QByteArray &in, int flush) {
@@ -74,12 +76,34 @@ QByteArray zlibZeros(const QByteArray &head, qint64 zeros)
             out.append(buffer, qsizetype(sizeof buffer - s.avail_out));
         } while (s.avail_out == 0);
     };
-    pump(head, Z_NO_FLUSH);
-    for (qint64 left = zeros; left > 0; left -= block.size())
-        pump(block.left(qsizetype(std::min<qint64>(left, block.size()))), Z_NO_FLUSH);
-    pump(QByteArray(), Z_FINISH);
+    const auto adler = [](const QByteArray &bytes) {
+        return adler32(1, reinterpret_cast<const Bytef *>(bytes.constData()), uInt(bytes.size()));
+    };
+    pump(head, Z_FULL_FLUSH);
+    uLong checksum = adler(head);
+    const uLong blockChecksum = adler(block);
+    QByteArray compressedBlock;
+    qint64 left = zeros;
+    for (; left >= block.size(); left -= block.size()) {
+        if (compressedBlock.isEmpty()) {
+            const qsizetype start = out.size();
+            pump(block, Z_FULL_FLUSH);
+            compressedBlock = out.mid(start);
+        } else {
+            out += compressedBlock;
+        }
+        checksum = adler32_combine(checksum, blockChecksum, block.size());
+    }
+    const QByteArray rest(qsizetype(left), '\0');
+    pump(rest, Z_FINISH);
     deflateEnd(&s);
-    return out;
+    checksum = adler32_combine(checksum, adler(rest), rest.size());
+    return out + swfw::Bytes()
+                     .u8(checksum >> 24)
+                     .u8(checksum >> 16)
+                     .u8(checksum >> 8)
+                     .u8(checksum)
+                     .data();
 }
 
 // A CWS file claiming `fileLength` whose body unpacks to the movie header
@@ -153,8 +177,8 @@ void TestLimits::cwsBombBoundedByFileLength()
 
 void TestLimits::fileLengthCap()
 {
-    // Past 512 MiB by its header the file is refused before anything is
-    // decompressed or allocated, whatever its body; at the cap it is read.
+    // A header claiming more than 512 MiB is not believed: the file is read
+    // as far as its data goes, with one warning, whatever the compression.
     for (const QByteArray signature : {"FWS", "CWS", "ZWS"}) {
         QByteArray file = swfw::file(swfw::Header(), swfw::Tags().end(),
                                      signature == "FWS"   ? swfw::Compression::None
@@ -166,16 +190,32 @@ void TestLimits::fileLengthCap()
             f.replace(4, 4, field);
             return f;
         };
+        for (const quint32 length : {swfxml::kMaxFileLength + 1, quint32(0xFFFFFFFF)}) {
+            QByteArray xml;
+            QList<QByteArray> warnings;
+            QCOMPARE(swfxml::convert(withLength(length), xml, nullptr,
+                                     [&](const QByteArray &w) { warnings.append(w); }),
+                     swfxml::Result::Converted);
+            QCOMPARE(warnings.size(), 1);
+            QVERIFY2(warnings[0].startsWith("FileLength " + QByteArray::number(length) +
+                                            " is beyond the 512 MiB limit"),
+                     warnings[0].constData());
+            QVERIFY(xml.contains("<End/>"));
+        }
         QByteArray xml;
-        QByteArray error;
-        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength + 1), xml, &error),
-                 swfxml::Result::Refused);
-        QVERIFY(error.contains("beyond the 512 MiB"));
-        QVERIFY(xml.isEmpty());
-        QCOMPARE(swfxml::convert(withLength(0xFFFFFFFF), xml, &error), swfxml::Result::Refused);
-        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength), xml, &error),
+        QCOMPARE(swfxml::convert(withLength(swfxml::kMaxFileLength), xml),
                  swfxml::Result::Converted);
     }
+
+    // Whatever the header says, the body never grows past the cap.
+    const QByteArray bomb = cwsBomb(0xFFFFFFFF, qint64(600) << 20);
+    swfxml::MemorySource source(bomb);
+    swfxml::Movie movie;
+    QList<QByteArray> warnings;
+    QVERIFY(swfxml::load(source, movie, nullptr, [&](const QByteArray &w) { warnings.append(w); }));
+    QCOMPARE(qint64(movie.body.size()), qint64(swfxml::kMaxFileLength) - 8);
+    QCOMPARE(warnings.size(), 2);
+    QVERIFY2(warnings[1].contains("more than the 512 MiB limit"), warnings[1].constData());
 }
 
 void TestLimits::convertedDocumentsStayReadable()

@@ -5,7 +5,13 @@
 #include "tests/support/swfwriter.h"
 #include "tst_swfxml_util.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
 
 using namespace swfw;
 using xmlcheck::elements;
@@ -77,6 +83,7 @@ private slots:
     void hostileStrings();
     void malformedTagsKeptWhole();
     void shortBodies();
+    void concurrentConversions();
 };
 
 void TestSwfXml::compressionKinds_data()
@@ -469,6 +476,80 @@ void TestSwfXml::shortBodies()
         QCOMPARE(c.header().hasAttribute("frames"), n >= 8 + 9 + 4);
         QCOMPARE(c.tags().size(), n == whole.size() ? 2 : n >= whole.size() - 2 ? 1 : 0);
     }
+}
+
+void TestSwfXml::concurrentConversions()
+{
+    // Conversions share nothing: on several threads at once, from memory or
+    // from a path, each gives exactly what it gives alone, warnings included.
+    QByteArray binary(300000, Qt::Uninitialized);
+    for (int i = 0; i < binary.size(); ++i)
+        binary[i] = char((quint32(i) * 2654435761u) >> 24);
+    Tags inner;
+    inner.frameLabel("inside").showFrame().end();
+    Tags t;
+    t.frameLabel("threads").bitmap(1, 40, 30, testPattern(40, 30)).binaryData(2, binary);
+    t.sprite(3, 1, inner).symbolClass({{1, "Pic"}}).showFrame().end();
+    Header lying;
+    lying.fileLengthOverride = 0xFFFFFFFF;
+    const QList<QByteArray> files = {
+        file({}, t, Compression::None),     file({}, t, Compression::Zlib),
+        file({}, t, Compression::Lzma),     file(lying, t, Compression::Zlib),
+        brokenZlibFile({}, t, 20000, true), QByteArray("CWS\x0A\x00\x01\x00\x00garbage", 15)};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    std::vector<std::string> paths;
+    for (int i = 0; i < files.size(); ++i) {
+        paths.push_back(QFile::encodeName(dir.filePath(QString::number(i))).toStdString());
+        QVERIFY(save(QString::fromStdString(paths.back()), files[i]));
+    }
+
+    struct Outcome {
+        swfxml::Result result = swfxml::Result::OutputFailed;
+        std::string xml, error;
+        std::vector<std::string> warnings;
+        bool operator==(const Outcome &o) const
+        {
+            return result == o.result && xml == o.xml && error == o.error && warnings == o.warnings;
+        }
+    };
+    const auto convert = [&](int i, bool fromPath) {
+        Outcome o;
+        const swfxml::Warn warn = [&o](const char *w) { o.warnings.push_back(w); };
+        if (fromPath) {
+            swfxml::AppendSink<std::string> sink(o.xml);
+            o.result = swfxml::convertFile(paths[std::size_t(i)].c_str(), sink, &o.error, warn);
+        } else {
+            o.result = swfxml::convert(files[i].constData(), std::size_t(files[i].size()), o.xml,
+                                       &o.error, warn);
+        }
+        return o;
+    };
+    std::vector<Outcome> alone;
+    for (int i = 0; i < files.size(); ++i) {
+        alone.push_back(convert(i, false));
+        QVERIFY(convert(i, true) == alone.back());
+    }
+    QCOMPARE(int(alone[3].result), int(swfxml::Result::Converted));
+    QCOMPARE(alone[4].warnings.size(), std::size_t(2));
+    QCOMPARE(int(alone[5].result), int(swfxml::Result::Refused));
+
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int n = 0; n < 4; ++n) {
+        threads.emplace_back([&, n] {
+            for (int round = 0; round < 10; ++round) {
+                for (int k = 0; k < files.size(); ++k) {
+                    const int i = (k + n) % int(files.size());
+                    if (!(convert(i, (round + n) % 2 == 0) == alone[std::size_t(i)]))
+                        ++mismatches;
+                }
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    QCOMPARE(mismatches.load(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSwfXml)
