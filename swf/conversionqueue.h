@@ -19,7 +19,8 @@ class ConversionJob;
 // file's end waits only for the files before it, and holds its place (and
 // its output) until it is taken, so no more than jobs() files are converting
 // or waiting to be taken. The catalogue of a converted document is read as
-// soon as its conversion ends, ahead of its turn.
+// soon as its conversion ends, ahead of its turn, on a thread of its own
+// (CatalogueReader).
 class ConversionQueue : public QObject
 {
     Q_OBJECT
@@ -45,7 +46,8 @@ public:
     ~ConversionQueue() override;
 
     int jobs() const { return int(places.size()); }
-    // How many conversions run at once from the next start() on (1 or more).
+    // Ends what runs (stop()); from the next start() on, `count` conversions
+    // run at once (at least one).
     void setJobs(int count);
 
     // Converts `files` (bare names in the working directory) in this order,
