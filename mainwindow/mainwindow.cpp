@@ -4,6 +4,7 @@
 #include "gui/swfcontainer.h"
 #include "swf/catalogue.h"
 #include "swf/converter.h"
+#include "swf/folderlisting.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
@@ -75,7 +76,7 @@ QString typeText(int type)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), dirDialog(nullptr), busy(false), fileCount(0), fileIndex(-1),
-      progressItem(nullptr), ui(new Ui_MainWindow)
+      progressItem(nullptr), ui(new Ui_MainWindow), conversions(new ConversionQueue(this))
 {
     ui->setupUi(this);
     // The lists have no text of their own for assistive technology to read.
@@ -85,8 +86,7 @@ MainWindow::MainWindow(QWidget *parent)
     dirDialog = newFolderChooser(this);
 
     connect(this, &MainWindow::nextSWF, this, &MainWindow::processNextSWF);
-    connect(&process, &ConversionJob::errorOccurred, this, &MainWindow::convertError);
-    connect(&process, &ConversionJob::finished, this, &MainWindow::convertFinished);
+    connect(conversions, &ConversionQueue::nextReady, this, &MainWindow::processNextSWF);
     connect(ui->listWidget, &QListWidget::currentItemChanged, this, &MainWindow::containerChanged);
     connect(ui->listWidget_2, &QListWidget::currentItemChanged, this, &MainWindow::resourceChanged);
     connect(ui->cmdSetDir, &QPushButton::clicked, this, &MainWindow::selectDirectory);
@@ -105,8 +105,8 @@ MainWindow::~MainWindow()
     // A conversion still running must neither outlive the window nor report
     // to it while it is being torn down; neither may the lists, whose rows
     // point at the containers deleted here.
-    process.disconnect(this);
-    process.stop();
+    conversions->disconnect(this);
+    conversions->stop();
     ui->listWidget->disconnect(this);
     ui->listWidget_2->disconnect(this);
     qDeleteAll(containers);
@@ -120,10 +120,18 @@ void MainWindow::selectDirectory()
 
 void MainWindow::setDirectory(QString path)
 {
-    if (busy)
-        return;
+    // A scan under way ends here: its conversions are stopped and nothing of
+    // it reaches the window any more.
+    conversions->stop();
+    awaitingTurn = false;
+    turn = ConversionQueue::End();
+    swfTaken = 0;
+    failures.clear();
+    undecodable.clear();
     busy = true;
 
+    // The progress row of a scan under way goes with the rows.
+    progressItem = nullptr;
     ui->listWidget->clear();
     ui->listWidget_2->clear();
     // The lists no longer show the previous folder's containers, and
@@ -134,18 +142,27 @@ void MainWindow::setDirectory(QString path)
     ui->cmdSetDir->setEnabled(false);
     qDebug() << "Entering" << path;
 
-    const QDir dir(path);
-    if (!dir.exists() || !QDir::setCurrent(path)) {
+    const FolderListing listing = listFolder(path);
+    if (!listing.exists || !QDir::setCurrent(path)) {
         endSequence();
         return;
     }
 
-    pendingFiles = dir.entryList(QDir::Files, QDir::NoSort);
+    pendingFiles = listing.names;
+    for (const UndecodableName &name : listing.undecodableSwfNames)
+        undecodable.append(name.readable + QStringLiteral(": file name is not valid UTF-8"));
     fileCount = int(pendingFiles.size());
     fileIndex = -1;
 
     progressItem = new QListWidgetItem;
     ui->listWidget->addItem(progressItem);
+
+    QStringList swfFiles;
+    for (const QString &name : std::as_const(pendingFiles)) {
+        if (hasSwfSuffix(name))
+            swfFiles.append(name);
+    }
+    conversions->start(swfFiles);
 
     emit nextSWF();
     updateProgress();
@@ -153,25 +170,42 @@ void MainWindow::setDirectory(QString path)
 
 void MainWindow::processNextSWF()
 {
-    if (!busy)
-        return;
-
-    while (!pendingFiles.isEmpty()) {
+    // Each file's turn comes in the listing's order, whatever order the
+    // conversions end in: the rows, the lines and the progress are those of
+    // one conversion at a time.
+    while (busy) {
+        if (awaitingTurn) {
+            std::optional<ConversionQueue::End> end = conversions->takeNext();
+            if (!end)
+                return; // nextReady() comes back here
+            awaitingTurn = false;
+            turn = std::move(*end);
+            if (!turn.started) {
+                convertError(QProcess::FailedToStart);
+                return;
+            }
+            convertFinished(turn.exitCode);
+        }
+        if (pendingFiles.isEmpty()) {
+            endSequence();
+            return;
+        }
         ++fileIndex;
         updateProgress();
         currentFile = pendingFiles.takeFirst();
-        if (currentFile.endsWith(QStringLiteral(".swf"), Qt::CaseSensitive)) {
+        if (hasSwfSuffix(currentFile)) {
+            ++swfTaken;
             qDebug() << "Converting" << currentFile;
-            process.start(currentFile);
-            return;
+            awaitingTurn = true;
         }
     }
-    endSequence();
 }
 
-void MainWindow::endSequence()
+void MainWindow::endSequence(const QString &startFailure)
 {
     qDebug() << "Leaving";
+    conversions->stop();
+    awaitingTurn = false;
     pendingFiles.clear();
     if (progressItem) {
         delete ui->listWidget->takeItem(ui->listWidget->row(progressItem));
@@ -179,6 +213,30 @@ void MainWindow::endSequence()
     }
     busy = false;
     ui->cmdSetDir->setEnabled(true);
+
+    // The boxes come last, the scan's state already taken: while one is open
+    // the window is ready for the next folder.
+    const int taken = swfTaken + int(undecodable.size());
+    const QStringList failed = std::exchange(failures, {}) + std::exchange(undecodable, {});
+    if (!startFailure.isEmpty())
+        QMessageBox::critical(this, Converter::kErrorTitle, startFailure, QMessageBox::Ok,
+                              QMessageBox::NoButton);
+    if (!failed.isEmpty())
+        reportFailures(failed, taken);
+}
+
+void MainWindow::reportFailures(const QStringList &failed, int taken)
+{
+    constexpr qsizetype kMaxLines = 50;
+    QStringList lines = failed.mid(0, kMaxLines);
+    if (failed.size() > kMaxLines)
+        lines.append(QStringLiteral("and %1 more").arg(failed.size() - kMaxLines));
+    QMessageBox box(QMessageBox::Critical, Converter::kErrorTitle, Converter::kAbnormalExitText,
+                    QMessageBox::Ok, this);
+    box.setInformativeText(
+        QStringLiteral("%1 of %2 files could not be converted.").arg(failed.size()).arg(taken));
+    box.setDetailedText(lines.join(QLatin1Char('\n')));
+    box.exec();
 }
 
 void MainWindow::updateProgress()
@@ -194,27 +252,24 @@ void MainWindow::updateProgress()
 
 void MainWindow::convertError(QProcess::ProcessError error)
 {
-    QMessageBox::critical(this, Converter::kErrorTitle, Converter::errorText(currentFile, error),
-                          QMessageBox::Ok, QMessageBox::NoButton);
-    // A converter that never started sends no finished(): the scan of this
-    // folder ends here. Other errors wait for the run's end.
+    // A converter that can't be started converts no file: the scan ends at
+    // this file's turn. Other errors end in the run's end, a failure of the
+    // file.
     if (error == QProcess::FailedToStart && busy)
-        endSequence();
+        endSequence(Converter::errorText(currentFile, error));
 }
 
 void MainWindow::convertFinished(int exitCode)
 {
     qDebug() << "swfmill exited with status" << exitCode;
-    if (exitCode != 0) {
-        QMessageBox::critical(this, Converter::kErrorTitle, Converter::kAbnormalExitText,
-                              QMessageBox::Ok, QMessageBox::NoButton);
-        endSequence();
-        return;
+    if (turn.catalogue) {
+        ScanHandler handler(containers, ui->listWidget, currentFile);
+        replayCatalogue(*turn.catalogue, handler);
+    } else {
+        // The scan goes on; the file is named when it ends.
+        failures.append(currentFile + QStringLiteral(": ") + turn.failure);
     }
-
-    ScanHandler handler(containers, ui->listWidget, currentFile);
-    readCatalogue(process.takeOutput(), handler);
-    emit nextSWF();
+    turn = ConversionQueue::End();
 }
 
 void MainWindow::containerChanged(QListWidgetItem *current, QListWidgetItem *previous)

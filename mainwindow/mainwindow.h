@@ -1,6 +1,6 @@
 #pragma once
 
-#include "swf/conversionjob.h"
+#include "swf/conversionqueue.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -39,9 +39,14 @@ public slots:
 
 private:
     void updateProgress();
-    // Ends the folder sequence: progress row removed, "Change Directory"
-    // enabled again, no further file converted.
-    void endSequence();
+    // Ends the folder sequence: conversions stopped, progress row removed,
+    // "Change Directory" enabled again. Then the box of a converter that
+    // could not be started (`startFailure`, when given), and the one naming
+    // the files that could not be converted, if any.
+    void endSequence(const QString &startFailure = QString());
+    // The box naming the files of a scan that could not be converted (one
+    // line each in `failed`) among the `taken` .swf files.
+    void reportFailures(const QStringList &failed, int taken);
     // Empties the preview label.
     void clearPreview();
 
@@ -54,5 +59,14 @@ private:
     QListWidgetItem *progressItem;
     Ui_MainWindow *ui;
     QStringList pendingFiles;
-    ConversionJob process;
+    // The folder's .swf files, converted ahead and handed over in order.
+    ConversionQueue *conversions;
+    // The end of `currentFile`'s conversion, once its turn has come.
+    ConversionQueue::End turn;
+    bool awaitingTurn = false;
+    // .swf files the scan has taken; a line for each that could not be
+    // converted, and for each .swf name of the folder that isn't UTF-8.
+    int swfTaken = 0;
+    QStringList failures;
+    QStringList undecodable;
 };

@@ -173,7 +173,7 @@ void TestBrowse::progressRowSelection()
     fake->setHangingOn("z.swf");
     scan({"icons.swf", "z.swf"});
     QTRY_VERIFY(fake->hangingPid("z.swf") > 0);
-    QCOMPARE(texts("listWidget"), QStringList({"1 of 2 (50.00%)", "icons"}));
+    QTRY_COMPARE(texts("listWidget"), QStringList({"1 of 2 (50.00%)", "icons"}));
 
     selectContainer("icons");
     QVERIFY(list("listWidget_2")->count() > 0);

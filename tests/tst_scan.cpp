@@ -5,6 +5,9 @@
 
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 class TestScan : public WindowTest
 {
     Q_OBJECT
@@ -17,13 +20,16 @@ private slots:
     void upperCaseSuffixCountedNotConverted();
     void emptyFolder();
     void sameLabelTwiceAndSameFolderAgain();
-    void failureEndsTheScan_data();
-    void failureEndsTheScan();
+    void brokenFilesDoNotEndTheScan();
+    void failuresBeyondFiftyAreCounted();
+    void startFailureEndsTheScan();
+    void undecodableNames();
     void vanishedFolder();
     void unreadableDocumentsAreSkipped();
-    void choiceWhileBusyIsIgnored();
+    void sameScanWithOneOrFourJobs();
+    void newFolderStopsTheScan();
     void containersAreDeleted();
-    void closingWindowEndsConverter();
+    void closingWindowEndsConverters();
 
 private:
     QStringList rows() { return texts("listWidget"); }
@@ -38,6 +44,29 @@ private:
         });
         run();
         return seen;
+    }
+
+    // Conversions at once from the next folder choice on.
+    void setJobs(int jobs) { window->findChild<ConversionQueue *>()->setJobs(jobs); }
+    // Chooses `names` in a new folder with four conversions running, each
+    // hanging until killed; `pids` receives their process ids.
+    void hangOnFour(const QStringList &names, QList<qint64> &pids)
+    {
+        for (const QString &name : names)
+            fake->setHangingOn(name);
+        setJobs(4);
+        choose(folderWith(names));
+        for (int i = 0; i < 4; ++i) {
+            QTRY_VERIFY_WITH_TIMEOUT(fake->hangingPid(names.at(i)) > 0, 10000);
+            pids << fake->hangingPid(names.at(i));
+        }
+    }
+    // The failure box at the end of a scan: its informative and detailed text.
+    QStringList failureBox()
+    {
+        if (boxes->texts != QStringList({"swfmill terminated abnormally"}))
+            return {};
+        return {boxes->informativeTexts.first(), boxes->detailedTexts.first()};
     }
 
     // A test that expects boxes lists their texts here.
@@ -75,7 +104,10 @@ void TestScan::wholeRoadOfOneFolder()
     });
     QCOMPARE(progress, QStringList({"0 of 3 (0.00%)", "2 of 3 (66.67%)"}));
     QCOMPARE(rows(), QStringList({"alpha", "gamma"}));
-    QCOMPARE(fake->converted(), QStringList({"a.swf", "c.swf"}));
+    // Conversions run side by side: the order they start in is the system's.
+    QStringList converted = fake->converted();
+    converted.sort();
+    QCOMPARE(converted, QStringList({"a.swf", "c.swf"}));
     QCOMPARE(QDir::currentPath(), QDir(path).canonicalPath());
     QCOMPARE(log.lines.first(), "Entering \"" + path + "\"");
     QVERIFY(log.lines.contains("Converting \"a.swf\""));
@@ -140,50 +172,87 @@ void TestScan::sameLabelTwiceAndSameFolderAgain()
     QCOMPARE(fake->converted().size(), 4);
 }
 
-void TestScan::failureEndsTheScan_data()
+void TestScan::brokenFilesDoNotEndTheScan()
 {
-    QTest::addColumn<bool>("unstartable");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QStringList>("listed");
-    QTest::newRow("exit code on the second file")
-        << false << QStringList({"swfmill terminated abnormally"}) << QStringList({"first"});
-    QTest::newRow("converter can't start")
-        << true << QStringList({"While Converting a.swf:\n\tswfmill failed to start."})
-        << QStringList();
-}
-
-void TestScan::failureEndsTheScan()
-{
-    QFETCH(bool, unstartable);
-    QFETCH(QStringList, boxes);
-    QFETCH(QStringList, listed);
-
+    // A failed file is named once the scan ends, the files after it listed.
     const QString path = folderWith({"a.swf", "b.swf", "c.swf"});
     fake->setDocument("a.swf", doc("first"));
     fake->setExitCode("b.swf", 2);
     fake->setDocument("c.swf", doc("third"));
-    if (unstartable)
-        fake->setUnstartable();
 
-    expectedBoxes = boxes;
+    expectedBoxes = QStringList({"swfmill terminated abnormally"});
+    DebugLines log;
     choose(path);
     QTRY_VERIFY(scanEnded());
-    QCOMPARE(this->boxes->texts, boxes);
-    QCOMPARE(this->boxes->titles.first(), QStringLiteral("Error Converting SWF"));
-    QCOMPARE(this->boxes->parents.first(), window);
-    // No later file is converted; the rows already listed stay and the
-    // window is ready for another folder.
-    QCOMPARE(rows(), listed);
-    if (!unstartable)
-        QCOMPARE(fake->converted(), QStringList({"a.swf", "b.swf"}));
+    QCOMPARE(rows(), QStringList({"first", "third"}));
+    QCOMPARE(failureBox(),
+             QStringList({"1 of 3 files could not be converted.", "b.swf: exit code 2"}));
+    QCOMPARE(boxes->titles.first(), QStringLiteral("Error Converting SWF"));
+    QCOMPARE(boxes->parents.first(), window);
+    QVERIFY(log.lines.contains("swfmill exited with status 2"));
+}
+
+void TestScan::failuresBeyondFiftyAreCounted()
+{
+    QStringList names;
+    for (int i = 0; i < 53; ++i) {
+        names << QStringLiteral("f%1.swf").arg(i, 2, 10, QLatin1Char('0'));
+        fake->setExitCode(names.last(), i + 1);
+    }
+    names << "ok.swf";
+    fake->setDocument("ok.swf", doc("ok"));
+    expectedBoxes = QStringList({"swfmill terminated abnormally"});
+    choose(folderWith(names));
+    QTRY_VERIFY_WITH_TIMEOUT(scanEnded(), 20000);
+    QCOMPARE(rows(), QStringList({"ok"}));
+    const QStringList box = failureBox();
+    QCOMPARE(box.value(0), QStringLiteral("53 of 54 files could not be converted."));
+    const QStringList details = box.value(1).split('\n');
+    QCOMPARE(details.size(), 51);
+    QCOMPARE(details.first(), QStringLiteral("f00.swf: exit code 1"));
+    QCOMPARE(details.at(49), QStringLiteral("f49.swf: exit code 50"));
+    QCOMPARE(details.last(), QStringLiteral("and 3 more"));
+}
+
+void TestScan::startFailureEndsTheScan()
+{
+    const QString path = folderWith({"a.swf", "b.swf", "c.swf"});
+    fake->setUnstartable();
+    expectedBoxes = QStringList({"While Converting a.swf:\n\tswfmill failed to start."});
+    DebugLines log;
+    choose(path);
+    QTRY_VERIFY(scanEnded());
+    QCOMPARE(boxes->texts, expectedBoxes);
+    QCOMPARE(boxes->parents.first(), window);
+    QCOMPARE(rows(), QStringList());
+    QCOMPARE(log.lines.filter("Converting"), QStringList({"Converting \"a.swf\""}));
 
     // The window recovers: the next folder scans normally.
     fake->serveDocuments();
-    fake->setExitCode("b.swf", 0);
-    const QString other = folderWith({"c.swf"});
-    choose(other);
+    fake->setDocument("c.swf", doc("third"));
+    choose(folderWith({"c.swf"}));
     QTRY_VERIFY(scanEnded());
     QCOMPARE(rows(), QStringList({"third"}));
+}
+
+void TestScan::undecodableNames()
+{
+    // Names that aren't UTF-8 can't be converted; those ending in ".swf"
+    // count among the failures, readable in the box.
+    const QString path = folderWith({"a.swf"});
+    for (const QByteArray &name :
+         {QByteArray("b\xC3\xA9\xFF.swf"), QByteArray("c\xFF.txt"), QByteArray(".\xFF.swf")}) {
+        const int fd = ::open(QFile::encodeName(path) + '/' + name, O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    fake->setDocument("a.swf", doc("first"));
+    expectedBoxes = QStringList({"swfmill terminated abnormally"});
+    choose(path);
+    QTRY_VERIFY(scanEnded());
+    QCOMPARE(rows(), QStringList({"first"}));
+    QCOMPARE(failureBox(), QStringList({"1 of 2 files could not be converted.",
+                                        "b\u00e9\\xFF.swf: file name is not valid UTF-8"}));
 }
 
 void TestScan::vanishedFolder()
@@ -222,17 +291,65 @@ void TestScan::unreadableDocumentsAreSkipped()
         QVERIFY2(log.lines.contains(QLatin1String(line)), line);
 }
 
-void TestScan::choiceWhileBusyIsIgnored()
+void TestScan::sameScanWithOneOrFourJobs()
 {
-    fake->setHanging();
-    const QString path = folderWith({"a.swf"});
-    choose(path);
-    QTRY_VERIFY(fake->pid() > 0);
+    // Whatever order the conversions end in, each file's turn comes in the
+    // listing's order: the same lines, progress, rows and box.
+    const QStringList names = {"1.swf", "2.swf", "3.swf", "4.swf", "5.txt",
+                               "6.swf", "7.swf", "8.swf", "9.swf"};
+    const QString path = folderWith(names);
+    for (int i = 0; i < names.size(); ++i) {
+        fake->setDocument(names.at(i), doc("label" + QByteArray::number(i)));
+        // Earlier files take longer.
+        if (i < 4)
+            fake->setDelay(names.at(i), 0.1 * (4 - i));
+    }
+    fake->setDocument("6.swf", doc("label0")); // already loaded
+    fake->setDocument("7.swf", "<swf>");       // not well-formed
+    fake->setExitCode("8.swf", 3);
+
+    auto scan = [&](int jobs) {
+        setJobs(jobs);
+        DebugLines log;
+        const QStringList progress = progressAtConversions([&] {
+            choose(path);
+            QTRY_VERIFY_WITH_TIMEOUT(scanEnded(), 20000);
+        });
+        return QList<QStringList>{log.lines, progress, rows()};
+    };
+    expectedBoxes = QStringList(2, "swfmill terminated abnormally");
+    const QList<QStringList> one = scan(1);
+    QCOMPARE(fake->delayed(), names.mid(0, 4));
+    const QList<QStringList> four = scan(4);
+    // With four at once, later files were answered first.
+    QVERIFY(fake->delayed().mid(4) != names.mid(0, 4));
+    QCOMPARE(four.at(0), one.at(0));
+    QCOMPARE(four.at(1), one.at(1));
+    QCOMPARE(four.at(2), one.at(2));
+    QCOMPARE(boxes->detailedTexts, QStringList(2, "8.swf: exit code 3"));
+    QCOMPARE(one.at(1).first(), QStringLiteral("0 of 9 (0.00%)"));
+    QCOMPARE(one.at(2), QStringList({"label0", "label1", "label2", "label3", "label8"}));
+}
+
+void TestScan::newFolderStopsTheScan()
+{
+    // Four conversions hang; a new folder kills them and nothing of the old
+    // scan reaches the window afterwards.
+    QList<qint64> pids;
+    hangOnFour({"a.swf", "b.swf", "c.swf", "d.swf", "e.swf"}, pids);
+    QCOMPARE(pids.size(), 4);
+    const QString other = folderWith({"x.swf"});
+    fake->setDocument("x.swf", doc("x"));
     DebugLines log;
-    choose(folderWith({"b.swf"}));
-    QVERIFY(log.lines.isEmpty());
-    QCOMPARE(QDir::currentPath(), QDir(path).canonicalPath());
-    QVERIFY(!scanEnded());
+    choose(other);
+    for (const qint64 pid : pids)
+        QVERIFY(!FakeConverter::processAlive(pid));
+    QTRY_VERIFY(scanEnded());
+    QCOMPARE(rows(), QStringList({"x"}));
+    QCOMPARE(QDir::currentPath(), QDir(other).canonicalPath());
+    QCOMPARE(log.lines.filter("Converting"), QStringList({"Converting \"x.swf\""}));
+    QCOMPARE(log.lines.filter("exited"), QStringList({"swfmill exited with status 0"}));
+    QVERIFY(!fake->converted().contains("e.swf"));
 }
 
 void TestScan::containersAreDeleted()
@@ -261,17 +378,16 @@ void TestScan::containersAreDeleted()
     QCOMPARE(destroyed, 4);
 }
 
-void TestScan::closingWindowEndsConverter()
+void TestScan::closingWindowEndsConverters()
 {
-    fake->setHanging();
-    choose(folderWith({"a.swf"}));
-    QTRY_VERIFY(fake->pid() > 0);
-    const qint64 pid = fake->pid();
-    QVERIFY(FakeConverter::processAlive(pid));
+    QList<qint64> pids;
+    hangOnFour({"a.swf", "b.swf", "c.swf", "d.swf"}, pids);
+    QCOMPARE(pids.size(), 4);
     DebugLines log;
     delete window;
     window = nullptr;
-    QVERIFY(!FakeConverter::processAlive(pid));
+    for (const qint64 pid : pids)
+        QVERIFY(!FakeConverter::processAlive(pid));
     QCoreApplication::processEvents();
     QVERIFY(!log.lines.join('\n').contains("exited"));
 }

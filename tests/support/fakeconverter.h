@@ -46,6 +46,9 @@ public:
                   "/log'\n"
                   "if [ -e \"$f.hang\" ]; then echo $$ > \"$f.hang\"; exec sleep 3600; fi\n"
                   "if [ -e \"$f.flood\" ]; then echo $$ > \"$f.flood\"; exec cat /dev/zero; fi\n"
+                  "if [ -e \"$f.sleep\" ]; then sleep $(cat \"$f.sleep\"); echo \"$2\" >> '" +
+                  docs +
+                  "/slept'; fi\n"
                   "if [ -e \"$f.exit\" ]; then exit $(cat \"$f.exit\"); fi\n"
                   "cat \"$f.xml\"");
     }
@@ -58,6 +61,14 @@ public:
         writeFile(QStringLiteral("docs/") + file + QStringLiteral(".exit"),
                   QByteArray::number(code));
     }
+    // The converter answers `file` only after `seconds`.
+    void setDelay(const QString &file, double seconds)
+    {
+        writeFile(QStringLiteral("docs/") + file + QStringLiteral(".sleep"),
+                  QByteArray::number(seconds));
+    }
+    // The delayed files, in the order their delays ran out.
+    QStringList delayed() const { return lines(QStringLiteral("docs/slept")); }
     // The converter hangs on `file` until killed.
     void setHangingOn(const QString &file)
     {
@@ -81,13 +92,7 @@ public:
         return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
     }
     // Files converted so far by serveDocuments(), in order.
-    QStringList converted() const
-    {
-        QFile f(dir.filePath(QStringLiteral("docs/log")));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    QStringList converted() const { return lines(QStringLiteral("docs/log")); }
 
     QString path() const { return dir.path(); }
     QString pidPath() const { return dir.filePath(QStringLiteral("pid")); }
@@ -106,6 +111,14 @@ public:
     }
 
 private:
+    QStringList lines(const QString &name) const
+    {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
     static QByteArray procState(qint64 pid)
     {
         QFile f(QStringLiteral("/proc/%1/stat").arg(pid));

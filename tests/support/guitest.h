@@ -37,6 +37,8 @@ public:
 
     QStringList titles;
     QStringList texts;
+    QStringList informativeTexts;
+    QStringList detailedTexts;
     QList<QWidget *> parents;
 
 private:
@@ -44,18 +46,20 @@ private:
     {
         for (QWidget *w : QApplication::topLevelWidgets()) {
             auto *box = qobject_cast<QMessageBox *>(w);
-            if (!box || !box->isVisible() || handled.contains(box))
+            // Marked on the box itself: a later box may take its address.
+            if (!box || !box->isVisible() || box->property("caught").toBool())
                 continue;
-            handled.append(box);
+            box->setProperty("caught", true);
             titles.append(box->windowTitle());
             texts.append(box->text());
+            informativeTexts.append(box->informativeText());
+            detailedTexts.append(box->detailedText());
             parents.append(box->parentWidget());
             box->done(QMessageBox::Ok);
         }
     }
 
     QTimer timer;
-    QList<QMessageBox *> handled;
 };
 
 // Collects qDebug() lines while it lives. `onLine` runs for each one, so a
@@ -83,8 +87,13 @@ private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
     {
         if (type != QtDebugMsg) {
-            if (current && current->previous)
-                current->previous(type, context, text);
+            // To the handler from before the outermost collector: the others'
+            // are collectors too.
+            DebugLines *first = current;
+            while (first && first->outer)
+                first = first->outer;
+            if (first && first->previous)
+                first->previous(type, context, text);
             return;
         }
         for (DebugLines *d = current; d; d = d->outer) {

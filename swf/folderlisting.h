@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A file of a folder whose name isn't valid UTF-8, so that no QString can
+// name it (Qt's directory listing leaves such names out).
+struct UndecodableName {
+    QByteArray bytes; // the name as the file system holds it
+    QString readable; // see readableFileName()
+};
+
+// The files of a folder, as the tool takes them.
+struct FolderListing {
+    bool exists = false;
+    // The file names QDir lists (QDir::Files, in QDir's order: by name,
+    // ignoring case): no folders, no hidden files.
+    QStringList names;
+    // The files QDir leaves out because their names aren't valid UTF-8, as
+    // far as their bytes end in ".swf" (the tool's rule for every name), in
+    // the order of their bytes. Hidden files and anything but files (a link
+    // counts as what it points to) are left out, as from `names`.
+    QList<UndecodableName> undecodableSwfNames;
+};
+
+// Lists the folder at `path`; `exists` is false (and nothing is listed) when
+// there is no such folder.
+FolderListing listFolder(const QString &path);
+
+// `bytes` as text a person can read: each valid UTF-8 sequence as its
+// character, every other byte as \xHH (two upper-case hex digits).
+QString readableFileName(const QByteArray &bytes);
+
+// Whether a file name counts as an SWF file: its lower-case ".swf" ending.
+bool hasSwfSuffix(const QString &name);
