@@ -1,6 +1,7 @@
 #include "swf/imageoutput.h"
 
 #include <QImage>
+#include <QImageWriter>
 #include <QSaveFile>
 
 QString safeFileName(const QString &name)
@@ -15,16 +16,19 @@ QString safeFileName(const QString &name)
     return safe;
 }
 
-bool writePng(const QImage &image, const QString &path)
+WriteResult writePng(const QImage &image, const QString &path)
 {
     if (image.isNull())
-        return false;
+        return {QStringLiteral("no image")};
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!image.save(&file, "png", -1)) {
+        return {file.errorString()};
+    QImageWriter writer(&file, "png");
+    if (!writer.write(image)) {
         file.cancelWriting();
-        return false;
+        return {writer.errorString()};
     }
-    return file.commit();
+    if (!file.commit())
+        return {file.errorString()};
+    return {};
 }

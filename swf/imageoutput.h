@@ -9,8 +9,14 @@ class QImage;
 // "." or ".." gets a '_' in front. Every other character is kept.
 QString safeFileName(const QString &name);
 
+// How writing a file ended: written, or why not.
+struct WriteResult {
+    QString error; // empty when written; else the reason, in the system's words
+    bool written() const { return error.isEmpty(); }
+};
+
 // Writes `image` as a PNG file at `path` (Qt's PNG writer at its default
 // quality). The file appears only once it is whole: an image that can't be
 // encoded, or a folder that refuses it (no room, no permission, a directory
 // in the way), leaves whatever was at `path` before and no partial file.
-bool writePng(const QImage &image, const QString &path);
+WriteResult writePng(const QImage &image, const QString &path);

@@ -53,7 +53,7 @@ private slots:
     void fileWithoutBitmaps();
     void exitCodeLeavesDialogOpenUntilAbort();
     void abortDuringConversion();
-    void abortBetweenImages();
+    void abortInMultiFileRun();
     void unsafeNamesStayInsideFolder();
     void safeFileNames();
     void unwritableImagesAreReported();
@@ -67,6 +67,24 @@ private:
         auto *d = new DumpDialog(nullptr, {file});
         dialog = d;
         return d;
+    }
+    // Opens a "Dump All Resources" dialog for `files`.
+    DumpDialog *openAll(const QStringList &files, DumpLimits limits = {})
+    {
+        auto *d = new DumpDialog(nullptr, files, DumpLayout::FolderPerLabel, limits);
+        dialog = d;
+        return d;
+    }
+    // A document labelled `label` with `count` 64 x 64 images "image1"...
+    static QByteArray manyImages(const QByteArray &label, int count)
+    {
+        QList<QPair<int, QByteArray>> symbols;
+        QList<TestBitmap> bitmaps;
+        for (int i = 1; i <= count; ++i) {
+            symbols.append({i, "image" + QByteArray::number(i)});
+            bitmaps.append({i, 64, 64, swfw::testPattern(64, 64, i)});
+        }
+        return converterDocument(label, symbols, bitmaps);
     }
     void chooseOutput(DumpDialog *d, const QString &folder = QString())
     {
@@ -278,26 +296,33 @@ void TestDump::abortDuringConversion()
     QVERIFY(boxes->texts.isEmpty());
 }
 
-void TestDump::abortBetweenImages()
+void TestDump::abortInMultiFileRun()
 {
-    // Many images, their texts decoded ahead on another thread: Abort after
-    // the second one stops the run there, and the dialog goes with the rest.
-    QList<QPair<int, QByteArray>> symbols;
-    QList<TestBitmap> bitmaps;
-    for (int i = 1; i <= 200; ++i) {
-        symbols.append({i, "image" + QByteArray::number(i)});
-        bitmaps.append({i, 64, 64, swfw::testPattern(64, 64, i)});
-    }
-    fake->setDocument("a.swf", converterDocument("l", symbols, bitmaps));
-    DumpDialog *d = open();
-    // The bar stands at 3 ("Resource 3 of 200") once two images are written.
+    // Three files of many images, four workers: Abort once the second
+    // file's second image is done stops the run there. What was handed out
+    // is finished, so each folder holds a run of whole images from the
+    // first, and nothing of the third file is written.
+    for (const char *file : {"a.swf", "b.swf", "c.swf"})
+        fake->setDocument(file, manyImages(QByteArray(file).left(1).toUpper(), 60));
+    DumpDialog *d = openAll({"a.swf", "b.swf", "c.swf"}, {4});
     connect(d, &DumpDialog::nextImage, d, [&] {
-        if (bar("progressBar_2")->value() == 3)
+        if (bar("progressBar")->value() == 2 && bar("progressBar_2")->value() == 3)
             d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Abort)->click();
     });
     chooseOutput(d);
     QTRY_VERIFY(dialog.isNull());
-    QCOMPARE(written(), QStringList({"image1.png", "image2.png"}));
+    const auto firstImages = [](qsizetype n) {
+        QStringList names;
+        for (int i = 1; i <= n; ++i)
+            names << QStringLiteral("image%1.png").arg(i);
+        names.sort();
+        return names;
+    };
+    QCOMPARE(written(out->filePath("A")), firstImages(60));
+    const QStringList second = written(out->filePath("B"));
+    QVERIFY(second.size() >= 2 && second.size() < 60);
+    QCOMPARE(second, firstImages(second.size()));
+    QVERIFY(!QDir(out->filePath("C")).exists());
     QVERIFY(boxes->texts.isEmpty());
 }
 
@@ -369,7 +394,7 @@ void TestDump::dumpButtonOpensDialogForCurrentContainer()
                       converterDocument("second", {{1, "y"}}, {{1, 1, 1, kPixels.left(4)}}));
     MainWindow window;
     connect(&window, &MainWindow::dumpRequested, &window,
-            [&](const QStringList &files) { DumpDialog::open(&window, files); });
+            [&](const QStringList &files) { DumpDialog::open(&window, files, DumpLayout::Flat); });
     chooseFolder(&window, source->path());
     QTRY_VERIFY(window.findChild<QPushButton *>("cmdSetDir")->isEnabled());
 

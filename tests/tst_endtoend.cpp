@@ -75,8 +75,9 @@ void TestEndToEnd::scanBrowsePreviewAndDump()
 
     const QString startDir = QDir::currentPath();
     MainWindow window;
-    QObject::connect(&window, &MainWindow::dumpRequested, &window,
-                     [&](const QStringList &files) { DumpDialog::open(&window, files); });
+    QObject::connect(&window, &MainWindow::dumpRequested, &window, [&](const QStringList &files) {
+        DumpDialog::open(&window, files, DumpLayout::Flat);
+    });
     scanFolder(window, folder.path());
     if (QTest::currentTestFailed())
         return;
