@@ -75,9 +75,10 @@ void TestEndToEnd::scanBrowsePreviewAndDump()
 
     const QString startDir = QDir::currentPath();
     MainWindow window;
-    QObject::connect(&window, &MainWindow::dumpRequested, &window, [&](const QStringList &files) {
-        DumpDialog::open(&window, files, DumpLayout::Flat);
-    });
+    QObject::connect(&window, &MainWindow::dumpRequested, &window,
+                     [&](const QStringList &files, DumpLayout layout) {
+                         DumpDialog::open(&window, files, layout);
+                     });
     scanFolder(window, folder.path());
     if (QTest::currentTestFailed())
         return;
