@@ -37,6 +37,7 @@ public:
 
     QStringList titles;
     QStringList texts;
+    QStringList details; // detailed texts, empty where a box has none
     QList<QWidget *> parents;
 
 private:
@@ -44,18 +45,20 @@ private:
     {
         for (QWidget *w : QApplication::topLevelWidgets()) {
             auto *box = qobject_cast<QMessageBox *>(w);
-            if (!box || !box->isVisible() || handled.contains(box))
+            // Marked on the box itself: a later box may take a former one's
+            // address.
+            if (!box || !box->isVisible() || box->property("caught").toBool())
                 continue;
-            handled.append(box);
+            box->setProperty("caught", true);
             titles.append(box->windowTitle());
             texts.append(box->text());
+            details.append(box->detailedText());
             parents.append(box->parentWidget());
             box->done(QMessageBox::Ok);
         }
     }
 
     QTimer timer;
-    QList<QMessageBox *> handled;
 };
 
 // Collects qDebug() lines while it lives. `onLine` runs for each one, so a
