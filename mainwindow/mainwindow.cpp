@@ -350,11 +350,11 @@ void MainWindow::dumpToFile()
 
 void MainWindow::writeBitmap(const QString &path)
 {
-    const QImage image = std::exchange(imageToSave, QImage());
+    QImage image = std::exchange(imageToSave, QImage());
     if (image.isNull())
         return;
     saveFolder = QFileInfo(path).absolutePath();
-    const WriteResult result = writePng(image, path);
+    const WriteResult result = writePng(std::move(image), path);
     if (!result.written())
         QMessageBox::warning(this, QStringLiteral("Dump to File"),
                              QStringLiteral("%1 could not be written: %2.")

@@ -147,13 +147,13 @@ ImageDone performImage(ImageJob job)
     } else if (qint64(job.width) * job.height > kMaxBitmapPixels) {
         outcome.failure = QStringLiteral("larger than 8191 x 8191 pixels");
     } else {
-        const QImage image = dumpImage(job.text, job.width, job.height);
+        QImage image = dumpImage(job.text, job.width, job.height);
         if (image.isNull()) {
             outcome.failure = QStringLiteral("data can't be decoded");
         } else {
             if (job.makeFolder)
                 QDir().mkpath(QFileInfo(outcome.path).path());
-            outcome.failure = writePng(image, outcome.path).error;
+            outcome.failure = writePng(std::move(image), outcome.path).error;
         }
     }
     return done;

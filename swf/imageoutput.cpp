@@ -16,10 +16,15 @@ QString safeFileName(const QString &name)
     return safe;
 }
 
-WriteResult writePng(const QImage &image, const QString &path)
+WriteResult writePng(QImage image, const QString &path)
 {
     if (image.isNull())
         return {QStringLiteral("no image")};
+    // Qt's PNG writer takes straight-alpha rows as they are, but converts a
+    // premultiplied image row by row through two temporary images. Qt's own
+    // conversion, done here once and in place, gives the same bytes.
+    if (image.format() == QImage::Format_ARGB32_Premultiplied)
+        image.convertTo(QImage::Format_ARGB32);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {file.errorString()};

@@ -1,8 +1,7 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
-
-class QImage;
 
 // A symbol name made safe to use as one file name inside the output folder:
 // path separators and control characters become '_', and a name left empty,
@@ -19,4 +18,6 @@ struct WriteResult {
 // quality). The file appears only once it is whole: an image that can't be
 // encoded, or a folder that refuses it (no room, no permission, a directory
 // in the way), leaves whatever was at `path` before and no partial file.
-WriteResult writePng(const QImage &image, const QString &path);
+// A premultiplied image is written in true colours; handed over by move, it
+// is converted in place.
+WriteResult writePng(QImage image, const QString &path);

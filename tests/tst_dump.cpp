@@ -60,6 +60,7 @@ private slots:
     void oneAndFourWorkersAgree();
     void unsafeNamesStayInsideFolder();
     void safeFileNames();
+    void pngBytesAsQtWritesThem();
     void unwritableImagesAreReported();
     void dumpButtonOpensDialogForCurrentContainer();
     void pacedPaintingCatchesUp();
@@ -488,6 +489,22 @@ void TestDump::safeFileNames()
     QCOMPARE(safeFileName("."), QStringLiteral("_."));
     QCOMPARE(safeFileName(".."), QStringLiteral("_.."));
     QCOMPARE(safeFileName("..."), QStringLiteral("..."));
+}
+
+void TestDump::pngBytesAsQtWritesThem()
+{
+    // Every alpha with every colour value up to it: writePng's own
+    // unpremultiplying gives the bytes of Qt saving the image itself.
+    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c)
+            image.setPixel(c, a, qRgba(std::min(a, c), std::min(a, 255 - c), a / 2, a));
+    QVERIFY(writePng(image, out->filePath("ours.png")).written());
+    QVERIFY(image.save(out->filePath("qt.png"), "png", -1));
+    QFile ours(out->filePath("ours.png"));
+    QFile qt(out->filePath("qt.png"));
+    QVERIFY(ours.open(QIODevice::ReadOnly) && qt.open(QIODevice::ReadOnly));
+    QVERIFY(ours.readAll() == qt.readAll());
 }
 
 void TestDump::unwritableImagesAreReported()
