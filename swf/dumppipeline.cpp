@@ -45,6 +45,9 @@ constexpr int kOpenFiles = 2;
 // the files before it are done.
 constexpr qint64 kMaxDocumentBytesAhead = qint64(256) << 20;
 
+// Images handed out at most per worker: the one it works on and the next.
+constexpr int kHandedOutPerWorker = 2;
+
 // Bytes of the image a bitmap decodes to; 0 when none is made.
 qint64 decodedBytes(int width, int height)
 {
@@ -305,23 +308,28 @@ void DumpPipeline::plan(File &file)
         job.count = count;
         job.pixelBytes = decodedBytes(job.width, job.height);
         job.pathHash = qHash(job.path);
-        // A label's folder is made once an image is written into it.
-        job.makeFolder = options.layout == DumpLayout::FolderPerLabel;
         pending.push_back(std::move(job));
     }
 }
 
-// Hands out images in record order while workers are free and the decoded
-// pixels fit; an image larger than the cap goes out alone. An image whose
-// path is still being written waits for that write, so the later file stays.
+// Hands out images in record order while the decoded pixels fit; an image
+// larger than the cap goes out alone. Each worker has one more image
+// waiting for it, so that it goes on at once rather than waiting for this
+// thread to hand out the next; only a worker decodes, so no more images
+// than workers are decoded at once, and the cap counts the waiting ones
+// too. An image whose path is still being written waits for that write, so
+// the later file stays.
 void DumpPipeline::dispatch()
 {
-    while (!pending.empty() && inFlight < options.limits.workers) {
+    while (!pending.empty() && inFlight < kHandedOutPerWorker * options.limits.workers) {
         ImageJob &next = pending.front();
         if (inFlight > 0 && pixelBytesInFlight + next.pixelBytes > options.limits.maxPixelBytes)
             break;
         if (busyPaths.count(next.pathHash) > 0)
             break;
+        // A label's folder is made as its first image goes out.
+        if (next.index == 0 && options.layout == DumpLayout::FolderPerLabel)
+            QDir().mkpath(files[size_t(next.file)].outcome.folder);
         ++inFlight;
         pixelBytesInFlight += next.pixelBytes;
         busyPaths.insert(next.pathHash);

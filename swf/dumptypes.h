@@ -69,7 +69,8 @@ struct FileOutcome {
 
 struct DumpSummary {
     QList<FileOutcome> files; // in run order
-    // Most decoded pixels (bytes), and most images, in flight at once.
+    // Most images handed out to the workers at once (being decoded or
+    // written, or next in line), and their decoded pixels' bytes.
     qint64 peakPixelBytes = 0;
     int peakImages = 0;
 

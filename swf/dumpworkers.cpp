@@ -3,8 +3,6 @@
 #include "swf/bitmap.h"
 #include "swf/imageoutput.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QImage>
 #include <QObject>
 
@@ -13,9 +11,9 @@
 
 DumpWorkers::DumpWorkers(int count, QObject *receiver, const char *method,
                          InProcessConversion conversion)
-    : receiver(receiver), method(method), conversion(std::move(conversion))
+    : receiver(receiver), method(method), conversion(std::move(conversion)), maxDecoding(count)
 {
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < 2 * count; ++i) {
         try {
             threads.emplace_back(&DumpWorkers::run, this);
         } catch (const std::system_error &) {
@@ -106,14 +104,33 @@ void DumpWorkers::run()
         Job job;
         {
             std::unique_lock<std::mutex> lock(mutex);
-            wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+            wake.wait(lock, [this] { return stopping || ready(); });
             if (stopping)
                 return;
             job = std::move(jobs.front());
             jobs.pop_front();
+            if (std::holds_alternative<ImageJob>(job))
+                ++decoding;
         }
         finish(perform(std::move(job)));
     }
+}
+
+bool DumpWorkers::ready() const
+{
+    return !jobs.empty() &&
+           (std::holds_alternative<ReadJob>(jobs.front()) || decoding < maxDecoding);
+}
+
+void DumpWorkers::endDecoding()
+{
+    if (unthreaded())
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        --decoding;
+    }
+    wake.notify_one();
 }
 
 namespace
@@ -136,7 +153,9 @@ ReadDone performRead(ReadJob job, const InProcessConversion &conversion)
     return done;
 }
 
-ImageDone performImage(ImageJob job)
+// Decodes and writes one image; `decoded` is called once the image is gone
+// (encoded, or never made), before the file is committed.
+ImageDone performImage(ImageJob job, const std::function<void()> &decoded)
 {
     ImageDone done{{job.file, job.index, job.count, std::move(job.name), std::move(job.path), {}},
                    job.pixelBytes,
@@ -151,21 +170,25 @@ ImageDone performImage(ImageJob job)
         if (image.isNull()) {
             outcome.failure = QStringLiteral("data can't be decoded");
         } else {
-            if (job.makeFolder)
-                QDir().mkpath(QFileInfo(outcome.path).path());
-            outcome.failure = writePng(std::move(image), outcome.path).error;
+            PngFile file(outcome.path);
+            outcome.failure = file.encode(std::move(image)).error;
+            decoded();
+            if (outcome.written())
+                outcome.failure = file.commit().error;
+            return done;
         }
     }
+    decoded();
     return done;
 }
 
 } // namespace
 
-DumpWorkers::Done DumpWorkers::perform(Job job) const
+DumpWorkers::Done DumpWorkers::perform(Job job)
 {
     if (auto *read = std::get_if<ReadJob>(&job))
         return performRead(std::move(*read), conversion);
-    return performImage(std::move(std::get<ImageJob>(job)));
+    return performImage(std::move(std::get<ImageJob>(job)), [this] { endDecoding(); });
 }
 
 void DumpWorkers::finish(Done done)

@@ -28,7 +28,6 @@ struct ImageJob {
     int height = 0;
     qint64 pixelBytes = 0; // size of its decoded image; 0 when none is made
     size_t pathHash = 0;
-    bool makeFolder = false; // the path's folder may not exist yet
 };
 
 // One file to read, converting it first when the conversion runs in process.
@@ -51,8 +50,10 @@ struct ImageDone {
     size_t pathHash = 0;
 };
 
-// The threads of a dump. Jobs are moved in and results moved out under one
-// mutex; when a result is ready and none is waiting to be taken, the
+// The threads of a dump. `count` of them at most decode and encode an image
+// at once; as many again can wait meanwhile for the disk to take a file they
+// have encoded, their image gone. Jobs are moved in and results moved out
+// under one mutex; when a result is ready and none is waiting to be taken, the
 // receiver's `method` is invoked (queued, without arguments) on its own
 // thread, which then takes every result there is. Readings go ahead of
 // images.
@@ -61,7 +62,8 @@ class DumpWorkers
 public:
     using Done = std::variant<ReadDone, ImageDone>;
 
-    // Starts up to `count` threads; with none, jobs wait for runQueued().
+    // Starts up to twice `count` threads; with none, jobs wait for
+    // runQueued().
     DumpWorkers(int count, QObject *receiver, const char *method,
                 InProcessConversion conversion = {});
     // Stops, as stop() does.
@@ -86,7 +88,11 @@ private:
     using Job = std::variant<ReadJob, ImageJob>;
 
     void run();
-    Done perform(Job job) const;
+    // Whether a thread may take the next job: a reading, or an image while
+    // fewer than `count` are being decoded and encoded.
+    bool ready() const;
+    void endDecoding();
+    Done perform(Job job);
     void finish(Done done);
     void askReceiver();
 
@@ -99,6 +105,8 @@ private:
     std::condition_variable wake;
     std::deque<Job> jobs;
     std::vector<Done> results;
+    int decoding = 0; // images being decoded and encoded
+    int maxDecoding;
     bool asked = false; // the receiver was asked to take results
     bool stopping = false;
 };

@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 
 QString safeFileName(const QString &name)
 {
@@ -16,7 +15,7 @@ QString safeFileName(const QString &name)
     return safe;
 }
 
-WriteResult writePng(QImage image, const QString &path)
+WriteResult PngFile::encode(QImage image)
 {
     if (image.isNull())
         return {QStringLiteral("no image")};
@@ -25,7 +24,6 @@ WriteResult writePng(QImage image, const QString &path)
     // conversion, done here once and in place, gives the same bytes.
     if (image.format() == QImage::Format_ARGB32_Premultiplied)
         image.convertTo(QImage::Format_ARGB32);
-    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {file.errorString()};
     QImageWriter writer(&file, "png");
@@ -33,7 +31,19 @@ WriteResult writePng(QImage image, const QString &path)
         file.cancelWriting();
         return {writer.errorString()};
     }
+    return {};
+}
+
+WriteResult PngFile::commit()
+{
     if (!file.commit())
         return {file.errorString()};
     return {};
+}
+
+WriteResult writePng(QImage image, const QString &path)
+{
+    PngFile file(path);
+    const WriteResult encoded = file.encode(std::move(image));
+    return encoded.written() ? file.commit() : encoded;
 }

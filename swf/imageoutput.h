@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSaveFile>
 #include <QString>
 
 // A symbol name made safe to use as one file name inside the output folder:
@@ -12,6 +13,24 @@ QString safeFileName(const QString &name);
 struct WriteResult {
     QString error; // empty when written; else the reason, in the system's words
     bool written() const { return error.isEmpty(); }
+};
+
+// A PNG file written in two steps, so that the image can go before the file
+// is made to stay, which waits for the disk. Until committed, nothing is at
+// `path` but what was there before; destroyed uncommitted, nothing is left.
+class PngFile
+{
+public:
+    explicit PngFile(const QString &path) : file(path) {}
+    // Encodes the image (Qt's PNG writer at its default quality, true
+    // colours for a premultiplied image) into a temporary file beside the
+    // path; the image goes with the call.
+    WriteResult encode(QImage image);
+    // Puts the file in place of whatever was at the path.
+    WriteResult commit();
+
+private:
+    QSaveFile file;
 };
 
 // Writes `image` as a PNG file at `path` (Qt's PNG writer at its default
