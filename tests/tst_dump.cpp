@@ -96,6 +96,22 @@ private:
         chooseFolder(d, folder.isEmpty() ? out->path() : folder);
     }
     QProgressBar *bar(const char *name) { return dialog->findChild<QProgressBar *>(name); }
+    // Appends both bars' value, maximum and format to `states` at every
+    // nextImage and nextSWF of `d`.
+    void recordBars(DumpDialog *d, QStringList &states)
+    {
+        const auto record = [this, &states] {
+            states << QStringLiteral("%1/%2 %3 | %4/%5 %6")
+                          .arg(bar("progressBar")->value())
+                          .arg(bar("progressBar")->maximum())
+                          .arg(bar("progressBar")->format())
+                          .arg(bar("progressBar_2")->value())
+                          .arg(bar("progressBar_2")->maximum())
+                          .arg(bar("progressBar_2")->format());
+        };
+        connect(d, &DumpDialog::nextImage, this, record);
+        connect(d, &DumpDialog::nextSWF, this, record);
+    }
     QStringList written(const QString &folder = QString())
     {
         return QDir(folder.isEmpty() ? out->path() : folder)
@@ -222,17 +238,7 @@ void TestDump::progressStates()
                                    {{1, 2, 2, kPixels}, {2, 2, 2, kPixels}, {3, 2, 2, kPixels}}));
     DumpDialog *d = open();
     QStringList states;
-    auto record = [&] {
-        states << QStringLiteral("%1/%2 %3 | %4/%5 %6")
-                      .arg(bar("progressBar")->value())
-                      .arg(bar("progressBar")->maximum())
-                      .arg(bar("progressBar")->format())
-                      .arg(bar("progressBar_2")->value())
-                      .arg(bar("progressBar_2")->maximum())
-                      .arg(bar("progressBar_2")->format());
-    };
-    connect(d, &DumpDialog::nextImage, this, record);
-    connect(d, &DumpDialog::nextSWF, this, record);
+    recordBars(d, states);
     // The bar is never kept from painting: a bar left so would show as a
     // blank area whenever the window repaints.
     QList<bool> painting;
@@ -415,17 +421,7 @@ void TestDump::oneAndFourWorkersAgree()
     const auto run = [&](int workers, const QString &folder, QStringList &steps) {
         DebugLines log([&](const QString &line) { steps << line; });
         DumpDialog *d = openAll({"a.swf", "b.swf", "c.swf"}, {workers});
-        const auto record = [&] {
-            steps << QStringLiteral("%1/%2 %3 | %4/%5 %6")
-                         .arg(bar("progressBar")->value())
-                         .arg(bar("progressBar")->maximum())
-                         .arg(bar("progressBar")->format())
-                         .arg(bar("progressBar_2")->value())
-                         .arg(bar("progressBar_2")->maximum())
-                         .arg(bar("progressBar_2")->format());
-        };
-        connect(d, &DumpDialog::nextImage, this, record);
-        connect(d, &DumpDialog::nextSWF, this, record);
+        recordBars(d, steps);
         QDir().mkpath(folder);
         chooseOutput(d, folder);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
