@@ -38,9 +38,9 @@ QList<FileOutcome> DumpSummary::notConverted() const
 namespace
 {
 
-// Files converted ahead of the one whose images are being handed out: the
-// next one is read while the current one is encoded.
-constexpr int kOpenFiles = 2;
+// Files open at once, from the one whose images are being handed out to
+// those converted or read ahead of it while it is encoded.
+constexpr int kOpenFiles = 4;
 // Converter documents held ahead at most; a larger one is read only once
 // the files before it are done.
 constexpr qint64 kMaxDocumentBytesAhead = qint64(256) << 20;
@@ -225,7 +225,11 @@ bool DumpPipeline::readingAhead() const
 
 void DumpPipeline::startConversions()
 {
-    while (converting == 0 && nextToConvert < int(files.size()) && stopAfter < 0 && !aborted &&
+    // Two at once, so that one converter's start or a busy core doesn't
+    // leave the workers waiting; one when a failure ends the run, so that
+    // nothing after it is converted.
+    const int most = options.stopAtFailedConversion ? 1 : 2;
+    while (converting < most && nextToConvert < int(files.size()) && stopAfter < 0 && !aborted &&
            !readingAhead()) {
         const int index = nextToConvert++;
         File &file = files[size_t(index)];

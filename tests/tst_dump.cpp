@@ -382,7 +382,10 @@ void TestDump::brokenFilesDoNotStopTheRun()
     QTRY_VERIFY(dialog.isNull());
     QCOMPARE(written(out->filePath("A")), QStringList({"pic.png"}));
     QCOMPARE(written(out->filePath("Z")), QStringList({"pic.png"}));
-    QCOMPARE(fake->converted(), files);
+    // Every file converted once (two at a time, so the log's order may vary).
+    QStringList converted = fake->converted();
+    converted.sort();
+    QCOMPARE(converted, files);
     QCOMPARE(boxes->texts,
              QStringList({"11 of 13 files could not be converted: broken01.swf, broken02.swf, "
                           "broken03.swf, broken04.swf, broken05.swf, broken06.swf, broken07.swf, "
