@@ -72,8 +72,9 @@ struct DumpOptions {
 };
 
 // Writes every named bitmap of a list of SWF files as PNG files. Files are
-// converted one after another, the next one's conversion and reading running
-// while the current one's images are encoded; images are decoded and encoded
+// converted in order, up to two at once (one when a failure stops the run),
+// the next ones converted and read while the current one's images are
+// encoded; images are decoded and encoded
 // on worker threads, several at once, within DumpLimits. Whatever the order
 // work finishes in, the pipeline reports in run order, exactly as a dump of
 // one image at a time would: for each file fileRead (after its diagnostic

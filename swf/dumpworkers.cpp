@@ -13,6 +13,8 @@ DumpWorkers::DumpWorkers(int count, QObject *receiver, const char *method,
                          InProcessConversion conversion)
     : receiver(receiver), method(method), conversion(std::move(conversion)), maxDecoding(count)
 {
+    // The list of threads is read by the thread that owns the workers only.
+    threads.reserve(size_t(2 * count));
     for (int i = 0; i < 2 * count; ++i) {
         try {
             threads.emplace_back(&DumpWorkers::run, this);
@@ -94,6 +96,8 @@ void DumpWorkers::runQueued()
             return;
         job = std::move(jobs.front());
         jobs.pop_front();
+        if (std::holds_alternative<ImageJob>(job))
+            ++decoding;
     }
     finish(perform(std::move(job)));
 }
@@ -124,8 +128,6 @@ bool DumpWorkers::ready() const
 
 void DumpWorkers::endDecoding()
 {
-    if (unthreaded())
-        return;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         --decoding;
