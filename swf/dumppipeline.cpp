@@ -45,8 +45,9 @@ constexpr int kOpenFiles = 4;
 // the files before it are done.
 constexpr qint64 kMaxDocumentBytesAhead = qint64(256) << 20;
 
-// Images handed out at most per worker: the one it works on and the next.
-constexpr int kHandedOutPerWorker = 2;
+// Images handed out at most per worker: the one it works on and the next
+// ones, so that it goes on while this thread is busy elsewhere.
+constexpr int kHandedOutPerWorker = 4;
 
 // Bytes of the image a bitmap decodes to; 0 when none is made.
 qint64 decodedBytes(int width, int height)
@@ -317,9 +318,9 @@ void DumpPipeline::plan(File &file)
 }
 
 // Hands out images in record order while the decoded pixels fit; an image
-// larger than the cap goes out alone. Each worker has one more image
-// waiting for it, so that it goes on at once rather than waiting for this
-// thread to hand out the next; only a worker decodes, so no more images
+// larger than the cap goes out alone. Each worker has more images waiting
+// for it, so that it goes on at once rather than waiting for this thread to
+// hand out the next; only a worker decodes, so no more images
 // than workers are decoded at once, and the cap counts the waiting ones
 // too. An image whose path is still being written waits for that write, so
 // the later file stays.
