@@ -94,10 +94,7 @@ void DumpWorkers::runQueued()
         const std::lock_guard<std::mutex> lock(mutex);
         if (jobs.empty() || stopping)
             return;
-        job = std::move(jobs.front());
-        jobs.pop_front();
-        if (std::holds_alternative<ImageJob>(job))
-            ++decoding;
+        job = takeJob();
     }
     finish(perform(std::move(job)));
 }
@@ -111,13 +108,19 @@ void DumpWorkers::run()
             wake.wait(lock, [this] { return stopping || ready(); });
             if (stopping)
                 return;
-            job = std::move(jobs.front());
-            jobs.pop_front();
-            if (std::holds_alternative<ImageJob>(job))
-                ++decoding;
+            job = takeJob();
         }
         finish(perform(std::move(job)));
     }
+}
+
+DumpWorkers::Job DumpWorkers::takeJob()
+{
+    Job job = std::move(jobs.front());
+    jobs.pop_front();
+    if (std::holds_alternative<ImageJob>(job))
+        ++decoding;
+    return job;
 }
 
 bool DumpWorkers::ready() const

@@ -91,6 +91,9 @@ private:
     // Whether a thread may take the next job: a reading, or an image while
     // fewer than `count` are being decoded and encoded.
     bool ready() const;
+    // The next job, under the lock; an image counts as being decoded from
+    // here.
+    Job takeJob();
     void endDecoding();
     Done perform(Job job);
     void finish(Done done);
