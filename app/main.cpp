@@ -8,6 +8,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     MainWindow window;
     QObject::connect(&window, &MainWindow::dumpRequested, &window,
-                     [&window](const QStringList &files) { DumpDialog::open(&window, files); });
+                     [&window](const QStringList &files, DumpLayout layout) {
+                         DumpDialog::open(&window, files, layout);
+                     });
     return app.exec();
 }

@@ -1,14 +1,10 @@
 #include "dump/dumpdialog.h"
 
-#include "dump/imagerecord.h"
 #include "gui/folderchooser.h"
-#include "swf/bitmap.h"
-#include "swf/catalogue.h"
 #include "swf/converter.h"
-#include "swf/imageoutput.h"
+#include "swf/processconversion.h"
 #include "ui_dumpdialog.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -16,33 +12,24 @@
 namespace
 {
 
-// What the dump does with a catalogue: every label is taken, and every named
-// bitmap becomes a record holding its base64 text until its turn. Long texts
-// are not copied: they stay in the converter's output, which the dialog
-// keeps until the file's images are written.
-class DumpHandler final : public CatalogueHandler
+DumpOptions optionsFor(DumpLayout layout, DumpLimits limits)
 {
-public:
-    explicit DumpHandler(QList<ImageRecord *> &images) : images(images) {}
+    DumpOptions options;
+    options.layout = layout;
+    // Flat is "Dump to Folder": one file, whose failure ends the run.
+    options.stopAtFailedConversion = layout == DumpLayout::Flat;
+    options.limits = limits;
+    return options;
+}
 
-    bool acceptLabel(const QString &) override { return true; }
-    void beginEntry(const QString &) override {}
-    void addBitmap(const QualifyingBitmap &bitmap) override
-    {
-        images.append(new ImageRecord{bitmap.name,
-                                      bitmap.dumpText(QualifyingBitmap::Copy::WhenNeeded),
-                                      bitmap.width, bitmap.height});
-    }
-
-private:
-    QList<ImageRecord *> &images;
-};
+// Files named in the warning's text; the details name every one.
+constexpr int kFilesNamed = 10;
 
 } // namespace
 
-DumpDialog::DumpDialog(QWidget *parent, QStringList files)
-    : QDialog(parent), dirDialog(nullptr), ui(new Ui_DumpDialog), fileCount(0), fileNumber(1),
-      imageCount(0), imageNumber(1)
+DumpDialog::DumpDialog(QWidget *parent, QStringList files, DumpLayout layout, DumpLimits limits)
+    : QDialog(parent), ui(new Ui_DumpDialog), layout(layout),
+      pipeline(std::make_unique<ProcessConversion>(), optionsFor(layout, limits))
 {
     ui->setupUi(this);
     // A bar's own text is not announced; its name says what it counts.
@@ -51,13 +38,13 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
 
     dirDialog = newFolderChooser(this);
 
-    connect(this, &DumpDialog::nextSWF, this, &DumpDialog::processNextSWF);
-    // Images are written one per turn of the event loop: the stack stays flat
-    // however many bitmaps a file has, and Abort is answered between images.
-    connect(this, &DumpDialog::nextImage, this, &DumpDialog::processNextImage,
-            Qt::QueuedConnection);
-    connect(&process, &ConversionJob::errorOccurred, this, &DumpDialog::convertError);
-    connect(&process, &ConversionJob::finished, this, &DumpDialog::convertFinished);
+    connect(&pipeline, &DumpPipeline::fileRead, this, &DumpDialog::fileRead);
+    connect(&pipeline, &DumpPipeline::imageDone, this, &DumpDialog::imageDone);
+    connect(&pipeline, &DumpPipeline::fileDone, this, &DumpDialog::nextSWF);
+    connect(&pipeline, &DumpPipeline::finished, this, &DumpDialog::runFinished);
+    // Closed by any way (Abort, Escape, the end of the run): nothing more
+    // is handed out, and what is being written is finished.
+    connect(this, &QDialog::finished, &pipeline, &DumpPipeline::abort);
     connect(dirDialog, &QFileDialog::fileSelected, this, &DumpDialog::dirSelected);
     connect(dirDialog, &QFileDialog::rejected, this, &DumpDialog::close);
 
@@ -68,8 +55,6 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
     setVisible(true);
 
     fileCount = int(pendingFiles.size());
-    fileNumber = 1;
-    imageCount = 0;
     ui->progressBar->setMaximum(fileCount);
     updateContainerString();
     updateResourceString();
@@ -79,25 +64,21 @@ DumpDialog::DumpDialog(QWidget *parent, QStringList files)
 
 DumpDialog::~DumpDialog()
 {
-    // Nothing of a conversion still running may reach the dialog now.
-    process.disconnect(this);
-    process.stop();
+    // Workers and the converter end before the form goes.
+    pipeline.abort();
     delete ui;
-    decoder.stop();
-    qDeleteAll(images);
-    images.clear();
-    Converter::releaseBuffer(texts);
 }
 
-void DumpDialog::open(QWidget *parent, const QStringList &files)
+void DumpDialog::open(QWidget *parent, const QStringList &files, DumpLayout layout)
 {
-    new DumpDialog(parent, files);
+    new DumpDialog(parent, files, layout);
 }
 
 void DumpDialog::dirSelected(QString folder)
 {
     outputFolder = folder;
     emit nextSWF();
+    pipeline.start(pendingFiles, outputFolder);
 }
 
 void DumpDialog::updateContainerString()
@@ -117,55 +98,20 @@ void DumpDialog::updateResourceString()
                                      QStringLiteral(" (%p%)"));
 }
 
-void DumpDialog::processNextSWF()
+void DumpDialog::fileRead(const FileOutcome &file)
 {
-    if (pendingFiles.isEmpty()) {
-        if (imagesFailed > 0)
-            QMessageBox::warning(this, QStringLiteral("Dump to Folder"),
-                                 QStringLiteral("%1 of %2 images could not be written into %3.")
-                                     .arg(imagesFailed)
-                                     .arg(imagesTotal)
-                                     .arg(QDir::toNativeSeparators(outputFolder)));
-        close();
+    if (!file.converted() && layout == DumpLayout::Flat) {
+        // The run ends here; the dialog stays until closed.
+        showConverterFailure(file);
         return;
     }
-    currentFile = pendingFiles.takeFirst();
-    qDebug() << "Converting" << currentFile;
-    process.start(currentFile);
-}
-
-void DumpDialog::convertError(QProcess::ProcessError error)
-{
-    QMessageBox::critical(this, Converter::kErrorTitle, Converter::errorText(currentFile, error),
-                          QMessageBox::Ok);
-}
-
-void DumpDialog::convertFinished(int exitCode)
-{
-    qDebug() << "swfmill exited with status" << exitCode;
-    if (exitCode != 0) {
-        QMessageBox::critical(this, Converter::kErrorTitle, Converter::kAbnormalExitText,
-                              QMessageBox::Ok);
-        return;
-    }
-
-    // The records' texts refer into the output: it goes once they are done.
-    texts = process.takeOutput();
-    DumpHandler handler(images);
-    readCatalogue(texts, handler);
-
     updateContainerString();
     ui->progressBar->setValue(fileNumber);
     ++fileNumber;
 
-    imageCount = int(images.size());
-    imagesTotal += imageCount;
-    if (imageCount == 0) {
-        Converter::releaseBuffer(texts);
-        emit nextSWF();
+    imageCount = file.images;
+    if (imageCount == 0)
         return;
-    }
-    decoder.start(images);
     pacer.hold();
     ui->progressBar_2->setMaximum(imageCount);
     imageNumber = 1;
@@ -173,29 +119,23 @@ void DumpDialog::convertFinished(int exitCode)
     emit nextImage();
 }
 
-void DumpDialog::processNextImage()
+void DumpDialog::showConverterFailure(const FileOutcome &file)
 {
-    // A closed dialog (Abort) writes nothing more while it waits for deletion.
-    if (images.isEmpty() || !isVisible())
-        return;
-    ImageRecord *record = images.takeFirst();
-    decoder.next(record);
+    const ConversionResult &conversion = file.conversion;
+    if (conversion.processError)
+        QMessageBox::critical(this, Converter::kErrorTitle,
+                              Converter::errorText(file.file, *conversion.processError),
+                              QMessageBox::Ok);
+    if (conversion.ended)
+        QMessageBox::critical(this, Converter::kErrorTitle, Converter::kAbnormalExitText,
+                              QMessageBox::Ok);
+}
 
-    // A bitmap that can't be decoded, or whose image is empty, leaves no
-    // file; neither does one the folder refuses. Each counts as not written.
-    const QImage image = dumpImageFromCompressed(record->data, record->width, record->height);
-    record->data.clear();
-    const bool written =
-        !image.isNull() && writePng(image, outputFolder + QDir::separator() +
-                                               safeFileName(record->name) + QStringLiteral(".png"));
-    if (!written)
-        ++imagesFailed;
-    delete record;
-
+void DumpDialog::imageDone(const ImageOutcome &image)
+{
     ++imageNumber;
-    const bool lastImage = images.isEmpty();
+    const bool lastImage = image.index + 1 == image.count;
     if (lastImage) {
-        Converter::releaseBuffer(texts);
         pacer.release();
         ui->progressBar_2->setValue(0);
         imageCount = 0;
@@ -203,8 +143,48 @@ void DumpDialog::processNextImage()
         ui->progressBar_2->setValue(imageNumber);
     }
     updateResourceString();
-    if (lastImage)
-        emit nextSWF();
-    else
+    if (!lastImage)
         emit nextImage();
+}
+
+void DumpDialog::runFinished(const DumpSummary &summary)
+{
+    reportFailures(summary);
+    close();
+}
+
+void DumpDialog::reportFailures(const DumpSummary &summary)
+{
+    const QList<FileOutcome> notConverted = summary.notConverted();
+    if (summary.imagesFailed() == 0 && notConverted.isEmpty())
+        return;
+    QStringList sentences;
+    if (summary.imagesFailed() > 0)
+        sentences << QStringLiteral("%1 of %2 images could not be written into %3.")
+                         .arg(summary.imagesFailed())
+                         .arg(summary.images())
+                         .arg(QDir::toNativeSeparators(outputFolder));
+    QStringList named;
+    QStringList details;
+    for (const FileOutcome &file : notConverted) {
+        if (named.size() < kFilesNamed)
+            named << file.file;
+        details << file.file + QStringLiteral(": ") + file.conversion.failure;
+    }
+    if (!notConverted.isEmpty()) {
+        QString list = named.join(QStringLiteral(", "));
+        if (notConverted.size() > named.size())
+            list += QStringLiteral(" and %1 more").arg(notConverted.size() - named.size());
+        sentences << QStringLiteral("%1 of %2 files could not be converted: %3.")
+                         .arg(notConverted.size())
+                         .arg(summary.files.size())
+                         .arg(list);
+    }
+    QMessageBox box(QMessageBox::Warning,
+                    layout == DumpLayout::Flat ? QStringLiteral("Dump to Folder")
+                                               : QStringLiteral("Dump All Resources"),
+                    sentences.join(QLatin1Char(' ')), QMessageBox::Ok, this);
+    if (!details.isEmpty())
+        box.setDetailedText(details.join(QLatin1Char('\n')));
+    box.exec();
 }

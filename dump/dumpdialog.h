@@ -1,66 +1,62 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDialog>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include "dump/paintpacer.h"
-#include "dump/recorddecoder.h"
-#include "swf/conversionjob.h"
+#include "swf/dumppipeline.h"
 
 class QFileDialog;
 class Ui_DumpDialog;
-struct ImageRecord;
 
 // Writes every named bitmap of its files into a chosen folder as PNG files,
-// with one progress bar for the files and one for the images of a file.
+// with one progress bar for the files and one for the images of a file. The
+// work is the pipeline's; the dialog shows its events. Flat, a converter
+// failure stops the run with an error box and leaves the dialog open until
+// Abort; one folder per label, the run goes on and the files that could not
+// be converted are named at its end.
 class DumpDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    DumpDialog(QWidget *parent, QStringList files);
+    DumpDialog(QWidget *parent, QStringList files, DumpLayout layout = DumpLayout::Flat,
+               DumpLimits limits = {});
     ~DumpDialog() override;
 
     // Opens a dialog over `files`, parented to `parent`; it shows itself
     // and deletes itself when closed.
-    static void open(QWidget *parent, const QStringList &files);
+    static void open(QWidget *parent, const QStringList &files, DumpLayout layout);
 
 signals:
+    // The bars are set for the next file, or the run has begun.
     void nextSWF();
+    // The bars are set for the next image of the file.
     void nextImage();
 
 public slots:
-    void processNextSWF();
-    void convertFinished(int exitCode);
-    void convertError(QProcess::ProcessError error);
-    void processNextImage();
     void dirSelected(QString folder);
     void updateContainerString();
     void updateResourceString();
 
 private:
-    QFileDialog *dirDialog;
+    void fileRead(const FileOutcome &file);
+    void imageDone(const ImageOutcome &image);
+    void runFinished(const DumpSummary &summary);
+    void showConverterFailure(const FileOutcome &file);
+    void reportFailures(const DumpSummary &summary);
+
+    QFileDialog *dirDialog = nullptr;
     Ui_DumpDialog *ui;
     QStringList pendingFiles;
-    QString currentFile;
+    DumpLayout layout;
     QString outputFolder;
-    ConversionJob process;
-    int fileCount;
-    int fileNumber;
-    int imageCount;
-    int imageNumber;
-    QList<ImageRecord *> images;
-    // The converter's output of the file whose images are being written:
-    // the records' base64 texts still lie in it.
-    QByteArray texts;
-    // Images of the run so far, and those that could not be written.
-    int imagesTotal = 0;
-    int imagesFailed = 0;
-    // Decodes the records' base64 text ahead of their turn.
-    RecordDecoder decoder;
+    DumpPipeline pipeline;
+    int fileCount = 0;
+    int fileNumber = 1;
+    int imageCount = 0;
+    int imageNumber = 1;
     // Paints the window at most every 40 ms while a file's images are
     // written: painting the image bar after every small image would take
     // longer than writing it.

@@ -74,6 +74,7 @@ void SWFContainer::stopConversion()
 
 void SWFContainer::convertFinished(int exitCode)
 {
+    bool decoded = false;
     if (exitCode != 0) {
         targetLabel->setText(QStringLiteral("swfmill failed: ") + QString::number(exitCode));
     } else {
@@ -90,15 +91,19 @@ void SWFContainer::convertFinished(int exitCode)
                 break;
             }
         }
-        const std::optional<QImage> image = found.isNull() ? std::nullopt : previewImage(found);
-        if (image) {
-            pixmap = QPixmap::fromImage(*image);
+        const std::optional<QImage> preview = found.isNull() ? std::nullopt : previewImage(found);
+        if (preview) {
+            image = *preview;
+            pixmap = QPixmap::fromImage(image);
             targetLabel->setPixmap(pixmap);
+            // A bitmap of width 0 decodes to no image: nothing to write.
+            decoded = !image.isNull();
         } else {
             targetLabel->setText(QStringLiteral("Error Extracting Data"));
         }
     }
     stopConversion();
+    emit previewFinished(decoded);
 }
 
 void SWFContainer::convertError(QProcess::ProcessError)
@@ -106,4 +111,5 @@ void SWFContainer::convertError(QProcess::ProcessError)
     qDebug() << "swfmill Error";
     targetLabel->setText(QStringLiteral("Error Loading Sprite"));
     stopConversion();
+    emit previewFinished(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QImage>
 #include <QObject>
 #include <QPixmap>
 #include <QProcess>
@@ -48,6 +49,12 @@ public:
     // Abandons the preview under way, if any.
     void stopConversion();
 
+signals:
+    // The preview asked for by loadImage() ended: `decoded` when `image`
+    // (and `pixmap`) now hold the bitmap, false when the label shows why
+    // not.
+    void previewFinished(bool decoded);
+
 public slots:
     void convertFinished(int exitCode);
     void convertError(QProcess::ProcessError error);
@@ -58,6 +65,9 @@ public:
     QString path;
     QString frameLabel;
     QPixmap pixmap;
+    // The last bitmap decoded for the preview, as decoded (premultiplied):
+    // what "Dump to File" writes.
+    QImage image;
     QLabel *targetLabel = nullptr;
     // The converter run of the preview under way, or null.
     ConversionJob *process = nullptr;

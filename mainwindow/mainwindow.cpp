@@ -5,12 +5,16 @@
 #include "swf/catalogue.h"
 #include "swf/converter.h"
 #include "swf/folderlisting.h"
+#include "swf/imageoutput.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+
+#include <utility>
 
 namespace
 {
@@ -91,6 +95,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->listWidget_2, &QListWidget::currentItemChanged, this, &MainWindow::resourceChanged);
     connect(ui->cmdSetDir, &QPushButton::clicked, this, &MainWindow::selectDirectory);
     connect(ui->cmdDumpContainer, &QPushButton::clicked, this, &MainWindow::dumpCurrentSWF);
+    connect(ui->pushButton_7, &QPushButton::clicked, this, &MainWindow::dumpAllResources);
+    connect(ui->pushButton_4, &QPushButton::clicked, this, &MainWindow::dumpToFile);
     connect(dirDialog, &QFileDialog::fileSelected, this, &MainWindow::setDirectory);
 
     busy = false;
@@ -140,6 +146,7 @@ void MainWindow::setDirectory(QString path)
     containers.clear();
 
     ui->cmdSetDir->setEnabled(false);
+    updateDumpAll();
     qDebug() << "Entering" << path;
 
     const FolderListing listing = listFolder(path);
@@ -213,6 +220,7 @@ void MainWindow::endSequence(const QString &startFailure)
     }
     busy = false;
     ui->cmdSetDir->setEnabled(true);
+    updateDumpAll();
 
     // The boxes come last, the scan's state already taken: while one is open
     // the window is ready for the next folder.
@@ -299,6 +307,7 @@ void MainWindow::clearPreview()
     ui->lblPrev->setText(QString());
     ui->lblPrev->setPixmap(QPixmap());
     ui->lblPrev->setAccessibleDescription(QString());
+    ui->pushButton_4->setEnabled(false);
 }
 
 void MainWindow::resourceChanged(QListWidgetItem *current, QListWidgetItem *)
@@ -319,6 +328,8 @@ void MainWindow::resourceChanged(QListWidgetItem *current, QListWidgetItem *)
         ui->lblType->setText(typeText(resource->type));
         ui->lblWidth->setText(QString::number(resource->width, 10));
         ui->lblHeight->setText(QString::number(resource->height, 10));
+        connect(resource->container, &SWFContainer::previewFinished, this,
+                &MainWindow::previewFinished, Qt::UniqueConnection);
         resource->container->loadImage(resource->objectID, ui->lblPrev);
     } else {
         ui->lblName->setText(QStringLiteral("No Resource Selected"));
@@ -337,5 +348,70 @@ void MainWindow::dumpCurrentSWF()
     auto *container = objectOf<SWFContainer>(current);
     if (!container)
         return;
-    emit dumpRequested(QStringList{container->path});
+    emit dumpRequested(QStringList{container->path}, DumpLayout::Flat);
+}
+
+void MainWindow::updateDumpAll()
+{
+    ui->pushButton_7->setEnabled(!busy && !containers.isEmpty());
+}
+
+void MainWindow::dumpAllResources()
+{
+    QStringList files;
+    for (int row = 0; row < ui->listWidget->count(); ++row) {
+        if (auto *container = objectOf<SWFContainer>(ui->listWidget->item(row)))
+            files << container->path;
+    }
+    if (!files.isEmpty())
+        emit dumpRequested(files, DumpLayout::FolderPerLabel);
+}
+
+// The resource whose preview the window shows, or null.
+SWFResource *MainWindow::currentResource() const
+{
+    const QListWidgetItem *current = ui->listWidget_2->currentItem();
+    return current ? objectOf<SWFResource>(current) : nullptr;
+}
+
+void MainWindow::previewFinished(bool decoded)
+{
+    const SWFResource *resource = currentResource();
+    if (resource && sender() == resource->container)
+        ui->pushButton_4->setEnabled(decoded);
+}
+
+void MainWindow::dumpToFile()
+{
+    const SWFResource *resource = currentResource();
+    if (!resource || resource->container->image.isNull())
+        return;
+    if (!saveDialog) {
+        saveDialog =
+            new QFileDialog(this, QString(), QString(), QStringLiteral("PNG images (*.png)"));
+        saveDialog->setModal(true);
+        saveDialog->setAcceptMode(QFileDialog::AcceptSave);
+        saveDialog->setFileMode(QFileDialog::AnyFile);
+        saveDialog->setDefaultSuffix(QStringLiteral("png"));
+        connect(saveDialog, &QFileDialog::fileSelected, this, &MainWindow::writeBitmap);
+        connect(saveDialog, &QFileDialog::rejected, this, [this] { imageToSave = QImage(); });
+    }
+    imageToSave = resource->container->image;
+    if (!saveFolder.isEmpty())
+        saveDialog->setDirectory(saveFolder);
+    saveDialog->selectFile(safeFileName(resource->name) + QStringLiteral(".png"));
+    saveDialog->show();
+}
+
+void MainWindow::writeBitmap(const QString &path)
+{
+    QImage image = std::exchange(imageToSave, QImage());
+    if (image.isNull())
+        return;
+    saveFolder = QFileInfo(path).absolutePath();
+    const WriteResult result = writePng(std::move(image), path);
+    if (!result.written())
+        QMessageBox::warning(this, QStringLiteral("Dump to File"),
+                             QStringLiteral("%1 could not be written: %2.")
+                                 .arg(QDir::toNativeSeparators(path), result.error));
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "swf/conversionqueue.h"
+#include "swf/dumptypes.h"
 
 #include <QHash>
+#include <QImage>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,7 @@
 class QFileDialog;
 class QListWidgetItem;
 class SWFContainer;
+class SWFResource;
 class Ui_MainWindow;
 
 class MainWindow : public QMainWindow
@@ -24,8 +27,10 @@ signals:
     // Asks for the next file of the folder being scanned.
     void nextSWF();
     // Asks for the dump dialog over `files` (bare names in the working
-    // directory), parented to this window.
-    void dumpRequested(const QStringList &files);
+    // directory), parented to this window: one file flat ("Dump to
+    // Folder"), or every listed file, one folder per label ("Dump All
+    // Resources").
+    void dumpRequested(const QStringList &files, DumpLayout layout);
 
 public slots:
     void processNextSWF();
@@ -36,8 +41,17 @@ public slots:
     void setDirectory(QString path);
     void selectDirectory();
     void dumpCurrentSWF();
+    void dumpAllResources();
+    void dumpToFile();
 
 private:
+    // "Dump All Resources" is enabled while no folder is being scanned and
+    // a container is listed.
+    void updateDumpAll();
+    // The preview of the current resource ended; "Dump to File" follows it.
+    void previewFinished(bool decoded);
+    // Writes the previewed bitmap chosen for "Dump to File" at `path`.
+    void writeBitmap(const QString &path);
     void updateProgress();
     // Ends the folder sequence: conversions stopped, progress row removed,
     // "Change Directory" enabled again. Then the box of a converter that
@@ -47,8 +61,9 @@ private:
     // The box naming the files of a scan that could not be converted (one
     // line each in `failed`) among the `taken` .swf files.
     void reportFailures(const QStringList &failed, int taken);
-    // Empties the preview label.
+    // Empties the preview label; "Dump to File" waits for the next one.
     void clearPreview();
+    SWFResource *currentResource() const;
 
     QHash<QString, SWFContainer *> containers;
     QFileDialog *dirDialog;
@@ -69,4 +84,9 @@ private:
     int swfTaken = 0;
     QStringList failures;
     QStringList undecodable;
+    // "Dump to File": its save dialog (made at first use), the bitmap it is
+    // open for, and the folder it last wrote into.
+    QFileDialog *saveDialog = nullptr;
+    QImage imageToSave;
+    QString saveFolder;
 };

@@ -3,16 +3,23 @@
 //       the window at start-up with its folder chooser open
 //   swf-screenshot preview FOLDER CONTAINER RESOURCE OUT.png
 //       FOLDER scanned, CONTAINER and RESOURCE selected, preview shown
+//   swf-screenshot dump-all OUT.png
+//       a generated folder of level files scanned, "Dump All Resources"
+//       running in its dialog
 
+#include "dump/dumpdialog.h"
 #include "mainwindow/mainwindow.h"
+#include "tests/support/swfwriter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
@@ -64,6 +71,57 @@ int fail(const char *what)
     return 1;
 }
 
+// Twelve level files of twenty 384 x 384 bitmaps each: enough work for the
+// dump to be caught in the middle.
+bool writeLevels(const QString &folder)
+{
+    for (int level = 1; level <= 12; ++level) {
+        swfw::Tags tags;
+        QList<QPair<int, QByteArray>> symbols;
+        for (int i = 1; i <= 20; ++i) {
+            tags.bitmap(i, 384, 384, swfw::testPattern(384, 384, level * 20 + i));
+            symbols.append({i, "tile_" + QByteArray::number(i)});
+        }
+        const QByteArray label = "Level" + QByteArray::number(level).rightJustified(2, '0');
+        tags.symbolClass(symbols).frameLabel(label).showFrame().end();
+        if (!swfw::save(folder + "/" + QString::fromLatin1(label) + ".swf",
+                        swfw::file(swfw::Header(), tags, swfw::Compression::Zlib)))
+            return false;
+    }
+    return true;
+}
+
+// Scans a generated folder, starts "Dump All Resources" and grabs the
+// window with its dialog once the third file's images are being written.
+int dumpAll(MainWindow &window, const QString &out)
+{
+    QTemporaryDir levels;
+    QTemporaryDir dumped;
+    if (!writeLevels(levels.path()))
+        return fail("can't write the level files");
+    QObject::connect(&window, &MainWindow::dumpRequested, &window,
+                     [&window](const QStringList &files, DumpLayout layout) {
+                         DumpDialog::open(&window, files, layout);
+                     });
+    auto *chooser = window.findChild<QFileDialog *>();
+    chooser->hide();
+    emit chooser->fileSelected(levels.path());
+    auto *dumpAllButton = window.findChild<QPushButton *>(QStringLiteral("pushButton_7"));
+    if (!waitFor([&] { return dumpAllButton->isEnabled(); }))
+        return fail("the folder scan did not end");
+    dumpAllButton->click();
+    auto *dialog = window.findChild<DumpDialog *>();
+    if (!dialog)
+        return fail("no dump dialog");
+    auto *outputChooser = dialog->findChild<QFileDialog *>();
+    outputChooser->hide();
+    emit outputChooser->fileSelected(dumped.path());
+    auto *files = dialog->findChild<QProgressBar *>(QStringLiteral("progressBar"));
+    if (!waitFor([&] { return files->value() >= 3; }))
+        return fail("the dump did not reach the third file");
+    return grab(&window, out, false) ? 0 : fail("can't save the screenshot");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -78,9 +136,13 @@ int main(int argc, char *argv[])
     if (args.size() == 3 && args.at(1) == QLatin1String("startup"))
         return grab(&window, args.at(2), true) ? 0 : fail("can't save the screenshot");
 
+    if (args.size() == 3 && args.at(1) == QLatin1String("dump-all"))
+        return dumpAll(window, args.at(2));
+
     if (args.size() != 6 || args.at(1) != QLatin1String("preview")) {
         std::fputs("usage: swf-screenshot startup OUT.png\n"
-                   "       swf-screenshot preview FOLDER CONTAINER RESOURCE OUT.png\n",
+                   "       swf-screenshot preview FOLDER CONTAINER RESOURCE OUT.png\n"
+                   "       swf-screenshot dump-all OUT.png\n",
                    stderr);
         return 2;
     }

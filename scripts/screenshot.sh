@@ -2,6 +2,7 @@
 # Regenerates the README's screenshots from the real window under Xvfb:
 #   docs/startup.png  - the window at start-up with its folder chooser
 #   docs/preview.png  - the demo folder scanned and a bitmap previewed
+#   docs/dump-all.png - "Dump All Resources" running over a folder of levels
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,4 +19,5 @@ mkdir -p docs
 # The chooser opens in the working folder, as with ./dev run: the demo folder.
 (cd "$demo" && shot startup "$root/docs/startup.png")
 shot preview "$demo" Backgrounds sky_gradient "$root/docs/preview.png"
-echo "Wrote docs/startup.png and docs/preview.png"
+shot dump-all "$root/docs/dump-all.png"
+echo "Wrote docs/startup.png, docs/preview.png and docs/dump-all.png"

@@ -448,51 +448,59 @@ Catalogue readCatalogue(const QByteArray &xml)
     return stopAt(Stop::None);
 }
 
-CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &handler)
+CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &handler,
+                                 CatalogueLines lines)
 {
+    // One diagnostic line of the items given, as qDebug() streams them.
+    const auto say = [lines](const auto &...items) {
+        if (lines == CatalogueLines::Quiet)
+            return;
+        QDebug line = qDebug();
+        ((line << items), ...);
+    };
     using Stop = Catalogue::Stop;
     if (catalogue.stop == Stop::ParseError) {
-        qDebug() << "Parser Error Occured";
+        say("Parser Error Occured");
         return CatalogueOutcome::ParseError;
     }
-    qDebug() << "Data Parsed Successfully!";
+    say("Data Parsed Successfully!");
     switch (catalogue.stop) {
     case Stop::NoSwf:
-        qDebug() << "Couldn't Find `/swf`";
+        say("Couldn't Find `/swf`");
         return CatalogueOutcome::MissingElement;
     case Stop::NoHeader:
-        qDebug() << "Couldn't Find `/swf/Header`";
+        say("Couldn't Find `/swf/Header`");
         return CatalogueOutcome::MissingElement;
     case Stop::NoTags:
-        qDebug() << "Couldn't Find `/swf/Header/tags`";
+        say("Couldn't Find `/swf/Header/tags`");
         return CatalogueOutcome::MissingElement;
     case Stop::NoFrameLabel:
-        qDebug() << "Missing `/swf/Header/tags/FrameLabel`";
+        say("Missing `/swf/Header/tags/FrameLabel`");
         return CatalogueOutcome::MissingElement;
     case Stop::NoSymbolClass:
-        qDebug() << "Missing `/swf/Header/tags/SymbolClass`";
+        say("Missing `/swf/Header/tags/SymbolClass`");
         return CatalogueOutcome::MissingElement;
     case Stop::NoSymbolList:
-        qDebug() << "Missing `/swf/Header/tags/SymbolClass/symbols`";
+        say("Missing `/swf/Header/tags/SymbolClass/symbols`");
         return CatalogueOutcome::MissingElement;
     case Stop::NoSymbols:
-        qDebug() << "No Symbols Found";
+        say("No Symbols Found");
         return CatalogueOutcome::NoSymbols;
     default:
         break;
     }
-    qDebug() << catalogue.symbolCount << "Symbols Found";
+    say(catalogue.symbolCount, "Symbols Found");
     if (catalogue.stop == Stop::EmptyLabel) {
-        qDebug() << "FrameLabel Empty";
+        say("FrameLabel Empty");
         return CatalogueOutcome::EmptyLabel;
     }
     if (!handler.acceptLabel(catalogue.label)) {
-        qDebug() << "Already Loaded";
+        say("Already Loaded");
         return CatalogueOutcome::LabelRefused;
     }
-    qDebug() << catalogue.imageCount << "Images" << catalogue.binaryCount << "Resources";
+    say(catalogue.imageCount, "Images", catalogue.binaryCount, "Resources");
     if (catalogue.imageCount == 0 && catalogue.binaryCount == 0) {
-        qDebug() << "No Resources In SWF";
+        say("No Resources In SWF");
         return CatalogueOutcome::NoResources;
     }
     handler.beginEntry(catalogue.label);

@@ -122,11 +122,16 @@ private:
 // Nothing is written and no caller is asked anything: see replayCatalogue.
 Catalogue readCatalogue(const QByteArray &xml);
 
+// Whether a replay writes the reading's diagnostic lines.
+enum class CatalogueLines { Write, Quiet };
+
 // Hands a reading over to its caller, writing the reading's diagnostic
-// lines with qDebug() as it goes: the lines up to the label check, the
-// caller's decision on the label, the counts, then the entry and one
-// hand-over per qualifying bitmap.
-CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &handler);
+// lines with qDebug() as it goes (unless Quiet): the lines up to the label
+// check, the caller's decision on the label, the counts, then the entry and
+// one hand-over per qualifying bitmap. A caller that decides ahead of its
+// turn replays quietly first, then again with the lines when its turn comes.
+CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &handler,
+                                 CatalogueLines lines = CatalogueLines::Write);
 
 // Both at once: reads `xml` and hands the reading over. The document is
 // freed within the call.

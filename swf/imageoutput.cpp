@@ -1,7 +1,7 @@
 #include "swf/imageoutput.h"
 
 #include <QImage>
-#include <QSaveFile>
+#include <QImageWriter>
 
 QString safeFileName(const QString &name)
 {
@@ -15,16 +15,35 @@ QString safeFileName(const QString &name)
     return safe;
 }
 
-bool writePng(const QImage &image, const QString &path)
+WriteResult PngFile::encode(QImage image)
 {
     if (image.isNull())
-        return false;
-    QSaveFile file(path);
+        return {QStringLiteral("no image")};
+    // Qt's PNG writer takes straight-alpha rows as they are, but converts a
+    // premultiplied image row by row through two temporary images. Qt's own
+    // conversion, done here once and in place, gives the same bytes.
+    if (image.format() == QImage::Format_ARGB32_Premultiplied)
+        image.convertTo(QImage::Format_ARGB32);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!image.save(&file, "png", -1)) {
+        return {file.errorString()};
+    QImageWriter writer(&file, "png");
+    if (!writer.write(image)) {
         file.cancelWriting();
-        return false;
+        return {writer.errorString()};
     }
-    return file.commit();
+    return {};
+}
+
+WriteResult PngFile::commit()
+{
+    if (!file.commit())
+        return {file.errorString()};
+    return {};
+}
+
+WriteResult writePng(QImage image, const QString &path)
+{
+    PngFile file(path);
+    const WriteResult encoded = file.encode(std::move(image));
+    return encoded.written() ? file.commit() : encoded;
 }

@@ -1,16 +1,42 @@
 #pragma once
 
+#include <QImage>
+#include <QSaveFile>
 #include <QString>
-
-class QImage;
 
 // A symbol name made safe to use as one file name inside the output folder:
 // path separators and control characters become '_', and a name left empty,
 // "." or ".." gets a '_' in front. Every other character is kept.
 QString safeFileName(const QString &name);
 
+// How writing a file ended: written, or why not.
+struct WriteResult {
+    QString error; // empty when written; else the reason, in the system's words
+    bool written() const { return error.isEmpty(); }
+};
+
+// A PNG file written in two steps, so that the image can go before the file
+// is made to stay, which waits for the disk. Until committed, nothing is at
+// `path` but what was there before; destroyed uncommitted, nothing is left.
+class PngFile
+{
+public:
+    explicit PngFile(const QString &path) : file(path) {}
+    // Encodes the image (Qt's PNG writer at its default quality, true
+    // colours for a premultiplied image) into a temporary file beside the
+    // path; the image goes with the call.
+    WriteResult encode(QImage image);
+    // Puts the file in place of whatever was at the path.
+    WriteResult commit();
+
+private:
+    QSaveFile file;
+};
+
 // Writes `image` as a PNG file at `path` (Qt's PNG writer at its default
 // quality). The file appears only once it is whole: an image that can't be
 // encoded, or a folder that refuses it (no room, no permission, a directory
 // in the way), leaves whatever was at `path` before and no partial file.
-bool writePng(const QImage &image, const QString &path);
+// A premultiplied image is written in true colours; handed over by move, it
+// is converted in place.
+WriteResult writePng(QImage image, const QString &path);

@@ -3,6 +3,7 @@
 #include "tests/support/windowtest.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestBrowse : public WindowTest
@@ -21,9 +22,13 @@ private slots:
     void newFolderClearsListsNotLabels();
     void destroyedContainerEndsItsPreview();
     void dumpButtonWithoutContainerDoesNothing();
+    void dumpAllResourcesFollowsTheScan();
+    void dumpToFile();
 
 private:
     QPushButton *dumpButton() { return button("cmdDumpContainer"); }
+    QPushButton *dumpAllButton() { return button("pushButton_7"); }
+    QPushButton *dumpFileButton() { return button("pushButton_4"); }
     // Scans a folder holding `files`; the scan goes on in the background.
     void scan(const QStringList &files) { choose(folderWith(files)); }
     void selectContainer(const QString &text) { QVERIFY(select("listWidget", text)); }
@@ -250,6 +255,105 @@ void TestBrowse::dumpButtonWithoutContainerDoesNothing()
     const int dialogs = window->findChildren<QDialog *>().size();
     QTest::mouseClick(dumpButton(), Qt::LeftButton);
     QCOMPARE(window->findChildren<QDialog *>().size(), dialogs);
+}
+
+void TestBrowse::dumpAllResourcesFollowsTheScan()
+{
+    QVERIFY(!dumpAllButton()->isEnabled());
+    // Disabled from the folder's choice to the end of its scan.
+    QList<bool> duringScan;
+    {
+        DebugLines log([&](const QString &line) {
+            if (line.startsWith("Entering") || line.startsWith("Converting"))
+                duringScan << dumpAllButton()->isEnabled();
+        });
+        scan({"icons.swf", "empty.swf"});
+        QTRY_VERIFY(scanEnded());
+    }
+    QCOMPARE(duringScan, QList<bool>({false, false, false}));
+    QVERIFY(dumpAllButton()->isEnabled());
+
+    // Every listed file, in list order, one folder per label.
+    QSignalSpy dumps(window, &MainWindow::dumpRequested);
+    QTest::mouseClick(dumpAllButton(), Qt::LeftButton);
+    QCOMPARE(dumps.size(), 1);
+    QStringList inListOrder;
+    for (const QString &row : texts("listWidget"))
+        inListOrder << row + ".swf";
+    QCOMPARE(dumps.at(0).at(0).toStringList(), inListOrder);
+    QCOMPARE(dumps.at(0).at(1).value<DumpLayout>(), DumpLayout::FolderPerLabel);
+
+    // A folder that lists nothing leaves it disabled.
+    scan({"notes.txt"});
+    QTRY_VERIFY(scanEnded());
+    QVERIFY(!dumpAllButton()->isEnabled());
+}
+
+void TestBrowse::dumpToFile()
+{
+    // A white pixel at half opacity, stored premultiplied, and opaque red.
+    fake->setDocument("glass.swf", converterDocument("glass", {{1, "ui/glass"}},
+                                                     {{1, 2, 1,
+                                                       QByteArray("\x80\x80\x80\x80"
+                                                                  "\xff\xff\x00\x00",
+                                                                  8)}}));
+    scan({"icons.swf", "glass.swf"});
+    QTRY_VERIFY(scanEnded());
+    QVERIFY(!dumpFileButton()->isEnabled());
+    selectContainer("glass");
+    selectResource("ui/glass");
+    QTRY_VERIFY(dumpFileButton()->isEnabled());
+
+    // The save dialog offers the name made safe; the file holds true colours.
+    QTemporaryDir out;
+    const auto saveDialog = [&] {
+        QTest::mouseClick(dumpFileButton(), Qt::LeftButton);
+        for (auto *dialog : window->findChildren<QFileDialog *>())
+            if (dialog->acceptMode() == QFileDialog::AcceptSave && dialog->isVisible())
+                return dialog;
+        return static_cast<QFileDialog *>(nullptr);
+    };
+    const auto answer = [](QFileDialog *dialog, const QString &path) {
+        dialog->hide();
+        emit dialog->fileSelected(path);
+    };
+    QFileDialog *save = saveDialog();
+    QVERIFY(save);
+    QVERIFY(save->selectedFiles().value(0).endsWith("/ui_glass.png"));
+    QVERIFY(save->nameFilters().value(0).contains("*.png"));
+    answer(save, out.filePath("saved.png"));
+    const QImage saved(out.filePath("saved.png"));
+    QCOMPARE(saved.pixelColor(0, 0), QColor(255, 255, 255, 128));
+    QCOMPARE(saved.pixelColor(1, 0), QColor(255, 0, 0, 255));
+
+    // Again: in the folder last used; cancelled, nothing is written.
+    save = saveDialog();
+    QCOMPARE(save->directory().absolutePath(), QDir(out.path()).absolutePath());
+    save->reject();
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList({"saved.png"}));
+
+    // A place that can't be written: a warning naming the file, no file.
+    const QString blocked = out.filePath("missing/x.png");
+    answer(saveDialog(), blocked);
+    QTRY_COMPARE(boxes->texts.size(), 1);
+    QVERIFY(boxes->texts.first().startsWith(QDir::toNativeSeparators(blocked) +
+                                            " could not be written"));
+    QCOMPARE(boxes->parents.first(), window);
+    boxes->texts.clear();
+    QVERIFY(!QFile::exists(blocked));
+
+    // Disabled with no resource, after a failed preview, after a new folder.
+    selectContainer("icons");
+    QVERIFY(!dumpFileButton()->isEnabled());
+    selectResource("small");
+    QTRY_VERIFY(dumpFileButton()->isEnabled());
+    selectResource("broken");
+    QTRY_COMPARE(label("lblPrev")->text(), QStringLiteral("Error Extracting Data"));
+    QVERIFY(!dumpFileButton()->isEnabled());
+    selectResource("small");
+    QTRY_VERIFY(dumpFileButton()->isEnabled());
+    scan({"empty.swf"});
+    QVERIFY(!dumpFileButton()->isEnabled());
 }
 
 QTEST_MAIN(TestBrowse)

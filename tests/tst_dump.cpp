@@ -8,6 +8,7 @@
 #include "tests/support/guitest.h"
 
 #include <QDialogButtonBox>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QPointer>
@@ -53,9 +54,13 @@ private slots:
     void fileWithoutBitmaps();
     void exitCodeLeavesDialogOpenUntilAbort();
     void abortDuringConversion();
-    void abortBetweenImages();
+    void abortInMultiFileRun();
+    void dumpAllIntoLabelFolders();
+    void brokenFilesDoNotStopTheRun();
+    void oneAndFourWorkersAgree();
     void unsafeNamesStayInsideFolder();
     void safeFileNames();
+    void pngBytesAsQtWritesThem();
     void unwritableImagesAreReported();
     void dumpButtonOpensDialogForCurrentContainer();
     void pacedPaintingCatchesUp();
@@ -68,11 +73,45 @@ private:
         dialog = d;
         return d;
     }
+    // Opens a "Dump All Resources" dialog for `files`.
+    DumpDialog *openAll(const QStringList &files, DumpLimits limits = {})
+    {
+        auto *d = new DumpDialog(nullptr, files, DumpLayout::FolderPerLabel, limits);
+        dialog = d;
+        return d;
+    }
+    // A document labelled `label` with `count` 64 x 64 images "image1"...
+    static QByteArray manyImages(const QByteArray &label, int count)
+    {
+        QList<QPair<int, QByteArray>> symbols;
+        QList<TestBitmap> bitmaps;
+        for (int i = 1; i <= count; ++i) {
+            symbols.append({i, "image" + QByteArray::number(i)});
+            bitmaps.append({i, 64, 64, swfw::testPattern(64, 64, i)});
+        }
+        return converterDocument(label, symbols, bitmaps);
+    }
     void chooseOutput(DumpDialog *d, const QString &folder = QString())
     {
         chooseFolder(d, folder.isEmpty() ? out->path() : folder);
     }
     QProgressBar *bar(const char *name) { return dialog->findChild<QProgressBar *>(name); }
+    // Appends both bars' value, maximum and format to `states` at every
+    // nextImage and nextSWF of `d`.
+    void recordBars(DumpDialog *d, QStringList &states)
+    {
+        const auto record = [this, &states] {
+            states << QStringLiteral("%1/%2 %3 | %4/%5 %6")
+                          .arg(bar("progressBar")->value())
+                          .arg(bar("progressBar")->maximum())
+                          .arg(bar("progressBar")->format())
+                          .arg(bar("progressBar_2")->value())
+                          .arg(bar("progressBar_2")->maximum())
+                          .arg(bar("progressBar_2")->format());
+        };
+        connect(d, &DumpDialog::nextImage, this, record);
+        connect(d, &DumpDialog::nextSWF, this, record);
+    }
     QStringList written(const QString &folder = QString())
     {
         return QDir(folder.isEmpty() ? out->path() : folder)
@@ -199,17 +238,7 @@ void TestDump::progressStates()
                                    {{1, 2, 2, kPixels}, {2, 2, 2, kPixels}, {3, 2, 2, kPixels}}));
     DumpDialog *d = open();
     QStringList states;
-    auto record = [&] {
-        states << QStringLiteral("%1/%2 %3 | %4/%5 %6")
-                      .arg(bar("progressBar")->value())
-                      .arg(bar("progressBar")->maximum())
-                      .arg(bar("progressBar")->format())
-                      .arg(bar("progressBar_2")->value())
-                      .arg(bar("progressBar_2")->maximum())
-                      .arg(bar("progressBar_2")->format());
-    };
-    connect(d, &DumpDialog::nextImage, this, record);
-    connect(d, &DumpDialog::nextSWF, this, record);
+    recordBars(d, states);
     // The bar is never kept from painting: a bar left so would show as a
     // blank area whenever the window repaints.
     QList<bool> painting;
@@ -278,27 +307,150 @@ void TestDump::abortDuringConversion()
     QVERIFY(boxes->texts.isEmpty());
 }
 
-void TestDump::abortBetweenImages()
+void TestDump::abortInMultiFileRun()
 {
-    // Many images, their texts decoded ahead on another thread: Abort after
-    // the second one stops the run there, and the dialog goes with the rest.
-    QList<QPair<int, QByteArray>> symbols;
-    QList<TestBitmap> bitmaps;
-    for (int i = 1; i <= 200; ++i) {
-        symbols.append({i, "image" + QByteArray::number(i)});
-        bitmaps.append({i, 64, 64, swfw::testPattern(64, 64, i)});
-    }
-    fake->setDocument("a.swf", converterDocument("l", symbols, bitmaps));
-    DumpDialog *d = open();
-    // The bar stands at 3 ("Resource 3 of 200") once two images are written.
+    // Three files of many images, four workers: Abort once the second
+    // file's second image is done stops the run there. What was handed out
+    // is finished, so each folder holds a run of whole images from the
+    // first, and nothing of the third file is written.
+    for (const char *file : {"a.swf", "b.swf", "c.swf"})
+        fake->setDocument(file, manyImages(QByteArray(file).left(1).toUpper(), 60));
+    DumpDialog *d = openAll({"a.swf", "b.swf", "c.swf"}, {4});
     connect(d, &DumpDialog::nextImage, d, [&] {
-        if (bar("progressBar_2")->value() == 3)
+        if (bar("progressBar")->value() == 2 && bar("progressBar_2")->value() == 3)
             d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Abort)->click();
     });
     chooseOutput(d);
     QTRY_VERIFY(dialog.isNull());
-    QCOMPARE(written(), QStringList({"image1.png", "image2.png"}));
+    const auto firstImages = [](qsizetype n) {
+        QStringList names;
+        for (int i = 1; i <= n; ++i)
+            names << QStringLiteral("image%1.png").arg(i);
+        names.sort();
+        return names;
+    };
+    QCOMPARE(written(out->filePath("A")), firstImages(60));
+    const QStringList second = written(out->filePath("B"));
+    QVERIFY(second.size() >= 2 && second.size() < 60);
+    QCOMPARE(second, firstImages(second.size()));
+    QVERIFY(!QDir(out->filePath("C")).exists());
     QVERIFY(boxes->texts.isEmpty());
+}
+
+void TestDump::dumpAllIntoLabelFolders()
+{
+    // "a/b" and "a_b" make the same folder name: the later gets " (2)".
+    fake->setDocument("x.swf", converterDocument("Icons", {{1, "one"}, {2, "two"}},
+                                                 {{1, 2, 2, kPixels}, {2, 1, 1, kPixels}}));
+    fake->setDocument("y.swf", converterDocument("a/b", {{1, "one"}}, {{1, 2, 2, kPixels}}));
+    fake->setDocument("z.swf", converterDocument("a_b", {{1, "three"}}, {{1, 2, 2, kPixels}}));
+    for (const char *name : {"x.swf", "y.swf", "z.swf"})
+        swfw::save(source->filePath(name), "x");
+    DumpDialog *d = openAll({"x.swf", "y.swf", "z.swf"});
+    QStringList fileBar;
+    connect(d, &DumpDialog::nextSWF, this, [&] { fileBar << bar("progressBar")->text(); });
+    chooseOutput(d);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(fileBar,
+             QStringList({"", "File 1 of 3 (33%)", "File 2 of 3 (66%)", "File 3 of 3 (100%)"}));
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+    QCOMPARE(QDir(out->path()).entryList(all, QDir::Name),
+             QStringList({"Icons", "a_b", "a_b (2)"}));
+    QCOMPARE(written(out->filePath("Icons")), QStringList({"one.png", "two.png"}));
+    QCOMPARE(written(out->filePath("a_b")), QStringList({"one.png"}));
+    QCOMPARE(written(out->filePath("a_b (2)")), QStringList({"three.png"}));
+    QCOMPARE(QImage(out->filePath("Icons/two.png")).size(), QSize(1, 1));
+    QVERIFY(boxes->texts.isEmpty());
+}
+
+void TestDump::brokenFilesDoNotStopTheRun()
+{
+    // Eleven files the converter fails on between two good ones: the run
+    // writes both good files' images, then names the failed files, the
+    // first ten in the text and every one in the details.
+    QStringList files{"a.swf"};
+    fake->setDocument("a.swf", converterDocument("A", {{1, "pic"}}, {{1, 2, 2, kPixels}}));
+    for (int i = 1; i <= 11; ++i) {
+        const QString name = QStringLiteral("broken%1.swf").arg(i, 2, 10, QLatin1Char('0'));
+        fake->setExitCode(name, 3);
+        files << name;
+    }
+    files << "z.swf";
+    fake->setDocument("z.swf", converterDocument("Z", {{1, "pic"}}, {{1, 2, 2, kPixels}}));
+    DumpDialog *d = openAll(files);
+    chooseOutput(d);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(written(out->filePath("A")), QStringList({"pic.png"}));
+    QCOMPARE(written(out->filePath("Z")), QStringList({"pic.png"}));
+    // Every file converted once (two at a time, so the log's order may vary).
+    QStringList converted = fake->converted();
+    converted.sort();
+    QCOMPARE(converted, files);
+    QCOMPARE(boxes->texts,
+             QStringList({"11 of 13 files could not be converted: broken01.swf, broken02.swf, "
+                          "broken03.swf, broken04.swf, broken05.swf, broken06.swf, broken07.swf, "
+                          "broken08.swf, broken09.swf, broken10.swf and 1 more."}));
+    QCOMPARE(boxes->titles.first(), QStringLiteral("Dump All Resources"));
+    const QStringList details = boxes->detailedTexts.first().split('\n');
+    QCOMPARE(details.size(), 11);
+    QCOMPARE(details.last(), QStringLiteral("broken11.swf: exit code 3"));
+}
+
+void TestDump::oneAndFourWorkersAgree()
+{
+    // Images of every size, a corrupt one, and two of one name in a file (a
+    // large one first, so that written out of order it would stay).
+    QList<QPair<int, QByteArray>> symbols;
+    QList<TestBitmap> bitmaps;
+    for (int i = 1; i <= 24; ++i) {
+        const int side = 1 + (i * 37) % 200;
+        symbols.append({i, "image" + QByteArray::number(i)});
+        bitmaps.append({i, side, side / 2 + 1, swfw::testPattern(side, side / 2 + 1, i)});
+    }
+    symbols.append({30, "dup"});
+    bitmaps.append({30, 600, 600, swfw::testPattern(600, 600)});
+    symbols.append({31, "dup"});
+    bitmaps.append({31, 1, 1, kPixels.left(4)});
+    QByteArray broken = converterDocument("broken", {{1, "corrupt"}, {2, "fine"}},
+                                          {{2, 3, 3, swfw::testPattern(3, 3)}});
+    broken.replace("</tags>", "<DefineBitsLossless2 objectID=\"1\" format=\"5\" width=\"1\" "
+                              "height=\"1\"><data><data>bm90IHpsaWI=</data></data>"
+                              "</DefineBitsLossless2></tags>");
+    fake->setDocument("a.swf", converterDocument("many", symbols, bitmaps));
+    fake->setDocument("b.swf", broken);
+    fake->setDocument("c.swf", converterDocument("bin", {{1, "x"}}, {}, 2));
+
+    // The bars at every step and the diagnostic lines, in one sequence.
+    const auto run = [&](int workers, const QString &folder, QStringList &steps) {
+        DebugLines log([&](const QString &line) { steps << line; });
+        DumpDialog *d = openAll({"a.swf", "b.swf", "c.swf"}, {workers});
+        recordBars(d, steps);
+        QDir().mkpath(folder);
+        chooseOutput(d, folder);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
+    };
+    QStringList one;
+    QStringList four;
+    run(1, out->filePath("one"), one);
+    run(4, out->filePath("four"), four);
+    QCOMPARE(four, one);
+    QCOMPARE(one.count(QStringLiteral("Converting \"b.swf\"")), 1);
+
+    QStringList files;
+    QDirIterator it(out->filePath("one"), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(out->filePath("one")).relativeFilePath(it.next());
+    QCOMPARE(files.size(), 26);
+    for (const QString &file : files) {
+        QFile a(out->filePath("one/" + file));
+        QFile b(out->filePath("four/" + file));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
+    }
+    QCOMPARE(QImage(out->filePath("four/many/dup.png")).size(), QSize(1, 1));
+    // Both runs warned of the corrupt image alike.
+    QCOMPARE(boxes->texts.size(), 2);
+    QCOMPARE(boxes->texts.at(1), QString(boxes->texts.at(0)).replace("one", "four"));
 }
 
 void TestDump::unsafeNamesStayInsideFolder()
@@ -338,6 +490,22 @@ void TestDump::safeFileNames()
     QCOMPARE(safeFileName("..."), QStringLiteral("..."));
 }
 
+void TestDump::pngBytesAsQtWritesThem()
+{
+    // Every alpha with every colour value up to it: writePng's own
+    // unpremultiplying gives the bytes of Qt saving the image itself.
+    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c)
+            image.setPixel(c, a, qRgba(std::min(a, c), std::min(a, 255 - c), a / 2, a));
+    QVERIFY(writePng(image, out->filePath("ours.png")).written());
+    QVERIFY(image.save(out->filePath("qt.png"), "png", -1));
+    QFile ours(out->filePath("ours.png"));
+    QFile qt(out->filePath("qt.png"));
+    QVERIFY(ours.open(QIODevice::ReadOnly) && qt.open(QIODevice::ReadOnly));
+    QVERIFY(ours.readAll() == qt.readAll());
+}
+
 void TestDump::unwritableImagesAreReported()
 {
     // A directory in the way, an image that can't be decoded and one of
@@ -369,7 +537,9 @@ void TestDump::dumpButtonOpensDialogForCurrentContainer()
                       converterDocument("second", {{1, "y"}}, {{1, 1, 1, kPixels.left(4)}}));
     MainWindow window;
     connect(&window, &MainWindow::dumpRequested, &window,
-            [&](const QStringList &files) { DumpDialog::open(&window, files); });
+            [&](const QStringList &files, DumpLayout layout) {
+                DumpDialog::open(&window, files, layout);
+            });
     chooseFolder(&window, source->path());
     QTRY_VERIFY(window.findChild<QPushButton *>("cmdSetDir")->isEnabled());
 

@@ -76,7 +76,9 @@ void TestEndToEnd::scanBrowsePreviewAndDump()
     const QString startDir = QDir::currentPath();
     MainWindow window;
     QObject::connect(&window, &MainWindow::dumpRequested, &window,
-                     [&](const QStringList &files) { DumpDialog::open(&window, files); });
+                     [&](const QStringList &files, DumpLayout layout) {
+                         DumpDialog::open(&window, files, layout);
+                     });
     scanFolder(window, folder.path());
     if (QTest::currentTestFailed())
         return;

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "swf/catalogue.h"
+#include "swf/dumptypes.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <variant>
+#include <vector>
+
+class QObject;
+
+// One image to decode and write: everything a worker needs, its own.
+struct ImageJob {
+    int file = 0;
+    int index = 0;
+    int count = 0;
+    QString name;
+    QString path;
+    QByteArray text; // base64 text; may lie in its file's document
+    int width = 0;
+    int height = 0;
+    qint64 pixelBytes = 0; // size of its decoded image; 0 when none is made
+    size_t pathHash = 0;
+};
+
+// One file to read, converting it first when the conversion runs in process.
+struct ReadJob {
+    int file = 0;
+    QByteArray document;
+    QString convert; // the file to convert first, or empty
+};
+
+struct ReadDone {
+    int file = 0;
+    Catalogue catalogue;
+    std::optional<ConversionResult> conversion; // when converted here
+    qsizetype documentBytes = 0;
+};
+
+struct ImageDone {
+    ImageOutcome outcome;
+    qint64 pixelBytes = 0;
+    size_t pathHash = 0;
+};
+
+// The threads of a dump. `count` of them at most decode and encode an image
+// at once; as many again can wait meanwhile for the disk to take a file they
+// have encoded, their image gone. Jobs are moved in and results moved out
+// under one mutex; when a result is ready and none is waiting to be taken, the
+// receiver's `method` is invoked (queued, without arguments) on its own
+// thread, which then takes every result there is. Readings go ahead of
+// images.
+class DumpWorkers
+{
+public:
+    using Done = std::variant<ReadDone, ImageDone>;
+
+    // Starts up to twice `count` threads; with none, jobs wait for
+    // runQueued().
+    DumpWorkers(int count, QObject *receiver, const char *method,
+                InProcessConversion conversion = {});
+    // Stops, as stop() does.
+    ~DumpWorkers();
+    DumpWorkers(const DumpWorkers &) = delete;
+    DumpWorkers &operator=(const DumpWorkers &) = delete;
+
+    void submit(ReadJob job);
+    void submit(ImageJob job);
+    // The results finished since the last call.
+    std::vector<Done> take();
+    // Drops the jobs not yet begun and waits for those being done; their
+    // results are dropped too.
+    void stop();
+
+    // Whether no thread could be started: the receiver then runs the jobs
+    // itself, one per call, on its own thread.
+    bool unthreaded() const { return threads.empty(); }
+    void runQueued();
+
+private:
+    using Job = std::variant<ReadJob, ImageJob>;
+
+    void run();
+    // Whether a thread may take the next job: a reading, or an image while
+    // fewer than `count` are being decoded and encoded.
+    bool ready() const;
+    // The next job, under the lock; an image counts as being decoded from
+    // here.
+    Job takeJob();
+    void endDecoding();
+    Done perform(Job job);
+    void finish(Done done);
+    void askReceiver();
+
+    QObject *receiver;
+    const char *method;
+    const InProcessConversion conversion;
+    std::vector<std::thread> threads;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    std::vector<Done> results;
+    int decoding = 0; // images being decoded and encoded
+    int maxDecoding;
+    bool asked = false; // the receiver was asked to take results
+    bool stopping = false;
+};
