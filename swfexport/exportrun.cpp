@@ -1,6 +1,7 @@
 #include "swfexport/exportrun.h"
 
 #include "swf/dumppipeline.h"
+#include "swf/folderlisting.h"
 #include "swf/parallelism.h"
 #include "swfxml/swfconvert.h"
 
@@ -37,7 +38,8 @@ bool catchInterrupt()
 {
     if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
-    struct sigaction action {};
+    struct sigaction action {
+    };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -54,21 +56,26 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
 
 // An input folder's SWF files as the window lists them, then (recursively)
 // its subfolders' in the same name order. `seen` keeps a folder reached
-// twice (through a link) from being listed again.
-void listFolder(const QString &path, bool recursive, QStringList &files, QSet<QString> &seen)
+// twice (through a link) from being listed again. Names that aren't valid
+// UTF-8 go to `undecodable`, in a readable form.
+void listInput(const QString &path, bool recursive, QStringList &files, QStringList &undecodable,
+               QSet<QString> &seen)
 {
     const QDir dir(path);
     if (seen.contains(dir.canonicalPath()))
         return;
     seen.insert(dir.canonicalPath());
-    for (const QString &name : dir.entryList(QDir::Files, QDir::NoSort)) {
-        if (name.endsWith(QStringLiteral(".swf"), Qt::CaseSensitive))
+    const FolderListing listing = listFolder(path);
+    for (const QString &name : listing.names) {
+        if (hasSwfSuffix(name))
             files.append(dir.filePath(name));
     }
+    for (const UndecodableName &name : listing.undecodableSwfNames)
+        undecodable.append(dir.filePath(name.readable));
     if (!recursive)
         return;
     for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort))
-        listFolder(dir.filePath(name), true, files, seen);
+        listInput(dir.filePath(name), true, files, undecodable, seen);
 }
 
 QString readingText(CatalogueOutcome outcome)
@@ -92,8 +99,13 @@ QString readingText(CatalogueOutcome outcome)
     return {};
 }
 
+const QString kUndecodable = QStringLiteral("file name is not valid UTF-8");
+
+// "12.3 s", or "4:05" from a minute on.
 QString elapsedText(qint64 ms)
 {
+    if (ms < 60000)
+        return QStringLiteral("%1 s").arg(double(ms) / 1000, 0, 'f', 1);
     const qint64 s = ms / 1000;
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
@@ -121,7 +133,8 @@ int ExportRun::exec()
         return kExitUsage;
     }
     {
-        QTemporaryFile probe(QDir(options.outputFolder).filePath(QStringLiteral(".swfexport-XXXXXX")));
+        QTemporaryFile probe(
+            QDir(options.outputFolder).filePath(QStringLiteral(".swfexport-XXXXXX")));
         if (!probe.open()) {
             std::fprintf(stderr, "swfexport: %s: can't write into the output folder: %s\n",
                          QFile::encodeName(options.outputFolder).constData(),
@@ -135,7 +148,7 @@ int ExportRun::exec()
     for (const QString &input : std::as_const(options.inputs)) {
         const QFileInfo info(input);
         if (info.isDir())
-            listFolder(input, options.recursive, files, seen);
+            listInput(input, options.recursive, files, undecodable, seen);
         else if (info.exists())
             files.append(input);
         else
@@ -143,6 +156,8 @@ int ExportRun::exec()
     }
     for (const QString &input : std::as_const(missingInputs))
         say(QStringLiteral("%1: no such file or folder").arg(input));
+    for (const QString &name : std::as_const(undecodable))
+        say(QStringLiteral("%1: can't be converted: %2").arg(name, kUndecodable));
     fileCount = int(files.size());
 
     DumpOptions dumpOptions;
@@ -217,17 +232,20 @@ void ExportRun::fileDone(const FileOutcome &file)
 void ExportRun::finished(const DumpSummary &summary)
 {
     progressTimer.stop();
-    const int filesFailed = int(summary.notConverted().size()) + int(missingInputs.size());
+    const int filesFailed =
+        int(summary.notConverted().size()) + int(missingInputs.size()) + int(undecodable.size());
     const int imagesFailed = summary.imagesFailed();
     bool ok = filesFailed == 0 && imagesFailed == 0;
     if (!options.quiet) {
-        QString line = QStringLiteral("%1 files, %2 images written into %3 in %4")
-                           .arg(fileCount)
-                           .arg(imagesWritten)
-                           .arg(QDir::toNativeSeparators(options.outputFolder),
-                                elapsedText(clock.elapsed()));
+        QString line =
+            QStringLiteral("%1 files, %2 images written into %3 in %4")
+                .arg(fileCount + int(missingInputs.size() + undecodable.size()))
+                .arg(imagesWritten)
+                .arg(QDir::toNativeSeparators(options.outputFolder), elapsedText(clock.elapsed()));
         if (!ok)
-            line += QStringLiteral("; %1 files and %2 images failed").arg(filesFailed).arg(imagesFailed);
+            line += QStringLiteral("; %1 files and %2 images failed")
+                        .arg(filesFailed)
+                        .arg(imagesFailed);
         say(line);
     }
     if (!writeReport(summary.files, true))
@@ -310,14 +328,19 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
         entry.insert(QStringLiteral("failed"), failed);
         entries.append(entry);
     }
-    for (const QString &input : std::as_const(missingInputs))
-        entries.append(QJsonObject{{QStringLiteral("file"), input},
+    const auto unread = [&entries](const QString &file, const QString &reason) {
+        entries.append(QJsonObject{{QStringLiteral("file"), file},
                                    {QStringLiteral("label"), QJsonValue()},
                                    {QStringLiteral("outcome"), QStringLiteral("failed")},
-                                   {QStringLiteral("reason"), QStringLiteral("no such file or folder")},
+                                   {QStringLiteral("reason"), reason},
                                    {QStringLiteral("images"), 0},
                                    {QStringLiteral("written"), 0},
                                    {QStringLiteral("failed"), QJsonArray()}});
+    };
+    for (const QString &input : std::as_const(missingInputs))
+        unread(input, QStringLiteral("no such file or folder"));
+    for (const QString &name : std::as_const(undecodable))
+        unread(name, kUndecodable);
     const QJsonObject report{{QStringLiteral("output"), options.outputFolder},
                              {QStringLiteral("complete"), complete},
                              {QStringLiteral("files"), entries}};
@@ -328,7 +351,8 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
     }
     QSaveFile file(options.reportPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
-        say(QStringLiteral("%1: can't write the report: %2").arg(options.reportPath, file.errorString()));
+        say(QStringLiteral("%1: can't write the report: %2")
+                .arg(options.reportPath, file.errorString()));
         return false;
     }
     return true;

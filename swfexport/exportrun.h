@@ -16,9 +16,9 @@ class QSocketNotifier;
 struct DumpSummary;
 struct FileOutcome;
 
-constexpr int kExitWritten = 0;     // every image written
-constexpr int kExitFailed = 1;      // some file or image failed
-constexpr int kExitUsage = 2;       // wrong command line, OUTDIR can't be made
+constexpr int kExitWritten = 0;       // every image written
+constexpr int kExitFailed = 1;        // some file or image failed
+constexpr int kExitUsage = 2;         // wrong command line, OUTDIR can't be made
 constexpr int kExitInterrupted = 130; // Ctrl-C
 
 // One export from the command line: the inputs listed, the pipeline run over

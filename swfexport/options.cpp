@@ -75,9 +75,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                 if (!v)
                     return failure(QStringLiteral("option '--jobs' needs a number"));
                 if (!parseJobs(*v, options.jobs))
-                    return failure(QStringLiteral("--jobs takes a whole number from 1 to %1, not '%2'")
-                                       .arg(kMaxJobs)
-                                       .arg(*v));
+                    return failure(
+                        QStringLiteral("--jobs takes a whole number from 1 to %1, not '%2'")
+                            .arg(kMaxJobs)
+                            .arg(*v));
             } else if (name == QLatin1String("--json")) {
                 const std::optional<QString> v = value(attached);
                 if (!v || v->isEmpty())
