@@ -17,6 +17,7 @@
 //
 // Usage: bench_dump [art|flat|assets|all, default all] [bitmaps, default 240] [runs, default 1]
 
+#include "bench/benchsupport.h"
 #include "dump/dumpdialog.h"
 #include "swf/bitmap.h"
 #include "swf/converter.h"
@@ -41,87 +42,6 @@
 namespace
 {
 
-// Sizes cycle from icons to full 1024 x 1024 pictures.
-QSize sizeOf(int i)
-{
-    static const QSize sizes[] = {{32, 32},   {64, 48},     {128, 128}, {200, 150},
-                                  {256, 256}, {320, 240},   {512, 384}, {640, 480},
-                                  {48, 300},  {1024, 1024}, {96, 96},   {512, 512}};
-    return sizes[i % (sizeof(sizes) / sizeof(sizes[0]))];
-}
-
-// Premultiplied A,R,G,B bytes of a painted-looking picture: shading, grain
-// and an oval with soft transparent edges.
-QByteArray art(int width, int height, int seed)
-{
-    QRandomGenerator grain(quint32(seed + 1));
-    QByteArray out;
-    out.reserve(qsizetype(width) * height * 4);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const double dx = (x - width / 2.0) / (width / 2.0);
-            const double dy = (y - height / 2.0) / (height / 2.0);
-            const double d = dx * dx + dy * dy;
-            const int a = d > 1 ? 0 : d > 0.8 ? int(255 * (1 - d) / 0.2) : 255;
-            const int n = int(grain.bounded(12)) - 6;
-            const int r = std::clamp(255 * x / width + n, 0, 255);
-            const int g = std::clamp(255 * y / height + n, 0, 255);
-            const int b = std::clamp(128 + int(60 * std::sin(x * 0.05 + seed)) + n, 0, 255);
-            out.append(char(a));
-            out.append(char(r * a / 255));
-            out.append(char(g * a / 255));
-            out.append(char(b * a / 255));
-        }
-    }
-    return out;
-}
-
-QByteArray pixelsOf(bool painted, int i)
-{
-    const QSize s = sizeOf(i);
-    return painted ? art(s.width(), s.height(), i) : swfw::testPattern(s.width(), s.height(), i);
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.at(v.size() / 2);
-}
-
-// A figure of /proc/self/status, in kB ("VmRSS", "VmHWM").
-long statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
-// Starts counting the process's peak memory afresh from what it holds now.
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
-// A new, empty folder for one run's output. Every run's output stays until
-// the program ends: files deleted between runs would make the file system
-// slower at creating the next ones (it passes over recently freed inodes),
-// which weighs on small files far more than their encoding does.
-QString newOutputFolder()
-{
-    static QTemporaryDir outputs;
-    static int count = 0;
-    const QString folder = outputs.filePath(QString::number(++count));
-    QDir().mkpath(folder);
-    return folder;
-}
-
 struct Timing {
     double seconds = 0;
     double peakMb = 0; // peak memory above what the process held at the start
@@ -131,9 +51,9 @@ struct Timing {
 // writing, from the folder's choice to the dialog's end.
 Timing dump(const QStringList &files, DumpLayout layout, int workers)
 {
-    const QString out = newOutputFolder();
-    resetPeak();
-    const long before = statusKb("VmRSS:");
+    const QString out = bench::newOutputFolder();
+    bench::resetPeak();
+    const long before = bench::statusKb("VmRSS:");
     QPointer<DumpDialog> dialog = new DumpDialog(nullptr, files, layout, DumpLimits{workers});
     auto *chooser = dialog->findChild<QFileDialog *>();
     chooser->hide();
@@ -142,18 +62,7 @@ Timing dump(const QStringList &files, DumpLayout layout, int workers)
     emit chooser->fileSelected(out);
     while (dialog)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return {t.nsecsElapsed() / 1e9, (statusKb("VmHWM:") - before) / 1024.0};
-}
-
-// The limit: the images, already decoded, written as PNG files on one thread.
-double encode(const QList<QImage> &images)
-{
-    const QDir out(newOutputFolder());
-    QElapsedTimer t;
-    t.start();
-    for (int i = 0; i < images.size(); ++i)
-        images.at(i).save(out.filePath(QStringLiteral("bitmap_%1.png").arg(i)), "png", -1);
-    return t.nsecsElapsed() / 1e9;
+    return {t.nsecsElapsed() / 1e9, (bench::statusKb("VmHWM:") - before) / 1024.0};
 }
 
 // The converter alone over `files`, one after another, its XML thrown away.
@@ -184,7 +93,7 @@ void measure(const QList<QImage> &images, const QStringList &files, DumpLayout l
     double peakMb = 0;
     std::printf("runs (limit / one worker / %d workers, s):", cores);
     for (int r = 0; r < runs; ++r) {
-        limit.append(encode(images));
+        limit.append(bench::encodingSeconds(images));
         one.append(dump(files, layout, 1).seconds);
         const Timing all = dump(files, layout, cores);
         every.append(all.seconds);
@@ -197,7 +106,7 @@ void measure(const QList<QImage> &images, const QStringList &files, DumpLayout l
         std::printf("  %-34s %6.2f s  %7.1f images/s  %6.1f megapixels/s\n", what, s,
                     images.size() / s, mp / s);
     };
-    const double l = median(limit), o = median(one), e = median(every);
+    const double l = bench::median(limit), o = bench::median(one), e = bench::median(every);
     line("PNG encoding alone, one thread:", l);
     line("dump, one worker:", o);
     line(qPrintable(QStringLiteral("dump, %1 workers:").arg(cores)), e);
@@ -212,18 +121,8 @@ void measure(const QList<QImage> &images, const QStringList &files, DumpLayout l
 void runOneFile(bool painted, int count, int runs)
 {
     QTemporaryDir work;
-    swfw::Tags tags;
-    QList<QPair<int, QByteArray>> symbols;
     QList<QImage> images;
-    for (int i = 0; i < count; ++i) {
-        const QSize s = sizeOf(i);
-        const QByteArray argb = pixelsOf(painted, i);
-        tags.bitmap(i + 1, s.width(), s.height(), argb);
-        symbols.append({i + 1, "bitmap_" + QByteArray::number(i)});
-        images.append(imageFromARGB(argb, s.width(), s.height()));
-    }
-    tags.symbolClass(symbols).frameLabel("bench").showFrame().end();
-    const QByteArray swf = swfw::file(swfw::Header(), tags, swfw::Compression::Zlib);
+    const QByteArray swf = bench::pictureFile(painted, count, &images);
     swfw::save(work.filePath("bench.swf"), swf);
     QDir::setCurrent(work.path());
     std::printf("\n%s pictures, one file: %d bitmaps, %.1f MB CWS\n", painted ? "art" : "flat",
@@ -235,34 +134,19 @@ void runOneFile(bool painted, int count, int runs)
 
 void runAssets(int runs)
 {
+    constexpr int kFiles = 200;
     QTemporaryDir work;
+    bench::generateAssets(work.path(), kFiles, false);
     QStringList files;
     QList<QImage> images;
-    QRandomGenerator sizes(7);
-    for (int f = 0; f < 200; ++f) {
-        swfw::Tags tags;
-        QList<QPair<int, QByteArray>> symbols;
-        const int count = 5 + int(sizes.bounded(36));
-        for (int i = 0; i < count; ++i) {
-            const int w = 16 + int(sizes.bounded(113));
-            const int h = 16 + int(sizes.bounded(113));
-            const QByteArray argb = i % 2 ? swfw::testPattern(w, h, f + i) : art(w, h, f + i);
-            tags.bitmap(i + 1, w, h, argb);
-            symbols.append({i + 1, "asset_" + QByteArray::number(i)});
-            images.append(imageFromARGB(argb, w, h));
-        }
-        // A few KB of what asset files also hold: data, shapes, sounds.
-        tags.binaryData(900, QByteArray(2000, char(f)));
-        tags.tag(2, QByteArray(1500, char(f + 1)));
-        tags.symbolClass(symbols).frameLabel("asset_" + QByteArray::number(f)).showFrame().end();
-        const QString name = QStringLiteral("asset_%1.swf").arg(f, 3, 10, QLatin1Char('0'));
-        swfw::save(work.filePath(name), swfw::file(swfw::Header(), tags, swfw::Compression::Zlib));
-        files << name;
+    for (int i = 0; i < kFiles; ++i) {
+        files << bench::assetName(i);
+        images += bench::assetImages(i);
     }
     QDir::setCurrent(work.path());
-    std::printf("\nDump All Resources over 200 asset files: %lld bitmaps of 16 x 16 to "
-                "128 x 128, half art, half flat\n",
-                qint64(images.size()));
+    std::printf("\nDump All Resources over %d asset files: %lld bitmaps of 16 x 16 to "
+                "128 x 128\n",
+                kFiles, qint64(images.size()));
     measure(images, files, DumpLayout::FolderPerLabel, runs, 1.2);
     const double converter = convert(files);
     std::printf("  of the dump, the converter runs alone: %.2f s (%.1f ms a file)\n", converter,

@@ -12,6 +12,7 @@
 // (internal) bench_scan --host FOLDER: scans FOLDER and prints
 //            "seconds peak-kB rows window-cpu-seconds converter-cpu-seconds".
 
+#include "bench/benchsupport.h"
 #include "mainwindow/mainwindow.h"
 #include "swf/converter.h"
 #include "swf/parallelism.h"
@@ -41,109 +42,6 @@ extern char **environ;
 namespace
 {
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-// Peak resident memory of this process (VmHWM), in kB.
-long peakKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
-
-// A few dozen bitmaps of the sizes the files use, compressed once: every
-// file picks its own mix of them.
-struct Bitmap {
-    int width;
-    int height;
-    QByteArray zlib;
-};
-
-QList<Bitmap> bitmapStock()
-{
-    QList<Bitmap> stock;
-    const int sides[] = {16, 24, 32, 48, 64, 96, 128};
-    int seed = 0;
-    for (const int w : sides) {
-        for (const int h : sides) {
-            if ((w + h) % 3 == 0)
-                continue;
-            stock.append({w, h, swfw::zlib(swfw::testPattern(w, h, ++seed))});
-        }
-    }
-    return stock;
-}
-
-// The bytes of file `i` of a folder.
-QByteArray assetFile(int i, const QList<Bitmap> &stock)
-{
-    if (i % 1000 == 500) {
-        // One file in a thousand can't be read.
-        if ((i / 1000) % 2 == 0)
-            return "This is not an SWF file.\n";
-    }
-    swfw::Tags tags;
-    QList<QPair<int, QByteArray>> symbols;
-    const int bitmaps = 5 + (i * 7) % 36;
-    for (int b = 0; b < bitmaps; ++b) {
-        const Bitmap &bitmap = stock.at((i * 13 + b * 5) % stock.size());
-        tags.lossless(36, b + 1, 5, bitmap.width, bitmap.height, bitmap.zlib);
-        symbols.append(
-            {b + 1, "asset_" + QByteArray::number(i) + "_bitmap_" + QByteArray::number(b)});
-    }
-    // Other tags: binary data, and a tag of a kind the tool doesn't know.
-    QByteArray other(2048 + (i % 7) * 512, '\0');
-    for (int k = 0; k < other.size(); ++k)
-        other[k] = char((k * 31 + i) & 0xFF);
-    tags.binaryData(bitmaps + 1, other);
-    tags.tag(777, other.left(1024));
-    tags.symbolClass(symbols)
-        .frameLabel("asset_" + QByteArray::number(i).rightJustified(5, '0'))
-        .showFrame()
-        .end();
-    QByteArray file = swfw::file(swfw::Header(), tags, swfw::Compression::Zlib);
-    if (i % 1000 == 500)
-        file.truncate(file.size() / 2); // cut short
-    return file;
-}
-
-// Writes `count` files into `folder`, unless a previous run left them there.
-void generate(const QString &folder, int count)
-{
-    const QString done = QDir(folder).filePath(QStringLiteral(".complete"));
-    if (QFile::exists(done))
-        return;
-    QDir().mkpath(folder);
-    const QList<Bitmap> stock = bitmapStock();
-    QElapsedTimer t;
-    t.start();
-    for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("asset_%1.swf").arg(i, 5, 10, QLatin1Char('0'));
-        if (!swfw::save(QDir(folder).filePath(name), assetFile(i, stock)))
-            qFatal("can't write %s", qPrintable(name));
-    }
-    swfw::save(done, "");
-    std::printf("generated %d files in %.1f s\n", count, t.nsecsElapsed() / 1e9);
-}
-
-// Processor time of this process, or of its children waited for, in s.
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Hosts the window and scans `folder`; prints "seconds peak-kB rows
 // window-cpu converter-cpu".
 int host(const QString &folder)
@@ -163,12 +61,12 @@ int host(const QString &folder)
         }
     });
     watch.start(2);
-    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    const double cpuBefore = bench::cpuSeconds(RUSAGE_SELF);
     t.start();
     chooseFolder(&window, folder);
     QCoreApplication::exec();
-    std::printf("%.3f %ld %d %.3f %.3f\n", seconds, peakKb(), rows->count(),
-                cpuSeconds(RUSAGE_SELF) - cpuBefore, cpuSeconds(RUSAGE_CHILDREN));
+    std::printf("%.3f %ld %d %.3f %.3f\n", seconds, bench::statusKb("VmHWM:"), rows->count(),
+                bench::cpuSeconds(RUSAGE_SELF) - cpuBefore, bench::cpuSeconds(RUSAGE_CHILDREN));
     return 0;
 }
 
@@ -210,9 +108,9 @@ Scan scan(const QString &folder, int jobs, int runs)
         result.peakMb = std::max(result.peakMb, fields.at(1).toDouble() / 1024);
         result.rows = fields.at(2).toInt();
     }
-    result.seconds = median(times);
-    result.windowCpu = median(windowCpu);
-    result.converterCpu = median(converterCpu);
+    result.seconds = bench::median(times);
+    result.windowCpu = bench::median(windowCpu);
+    result.converterCpu = bench::median(converterCpu);
     return result;
 }
 
@@ -237,7 +135,7 @@ double converterStartMs(int runs)
         times.append(t.nsecsElapsed() / 1e6);
     }
     posix_spawn_file_actions_destroy(&actions);
-    return median(times);
+    return bench::median(times);
 }
 
 void report(int files, const char *how, const Scan &s)
@@ -271,7 +169,7 @@ int main(int argc, char *argv[])
     QList<double> msPerFile;
     for (const int files : {small, large}) {
         const QString folder = QDir(root).filePath(QStringLiteral("files-%1").arg(files));
-        generate(folder, files);
+        bench::generateAssets(folder, files);
         std::printf("%d files (median of %d runs):\n", files, runs);
         const Scan one = scan(folder, 1, runs);
         report(files, "one at a time:", one);

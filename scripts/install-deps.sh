@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     zlib1g-dev liblzma-dev libdeflate-dev
     xvfb xauth desktop-file-utils
+    dpkg-dev file
 )
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)

@@ -157,13 +157,22 @@ void toPremultipliedRgb(uchar *pixels, qint64 bytes, qint64 count)
     std::fill(out + reached, out + count, QRgb(0));
 }
 
+// 72 dots per inch.
+constexpr int kDotsPerMeter = 2835;
+
 // An image of `width` x `height` pixels whose rows lie back to back (true of
 // any 32-bit QImage), or a null image.
 QImage newImage(int width, int height)
 {
     if (pixelBytes(width, height) < 0)
         return {};
-    return QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    // A new QImage takes the resolution of the screen, or a default without
+    // one; PNG files record it. SWF pixels are 1/72 inch (20 twips of 1/1440
+    // inch), so that is what every image says, whatever the machine.
+    image.setDotsPerMeterX(kDotsPerMeter);
+    image.setDotsPerMeterY(kDotsPerMeter);
+    return image;
 }
 
 // Pixel data of `width` x `height` from the zlib stream: what the preview

@@ -1,0 +1,359 @@
+#include "swfexport/exportrun.h"
+
+#include "swf/dumppipeline.h"
+#include "swf/folderlisting.h"
+#include "swf/parallelism.h"
+#include "swfxml/swfconvert.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTemporaryFile>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+// Ctrl-C reaches the event loop through a pipe: the handler only writes a
+// byte into it.
+int interruptPipe[2] = {-1, -1};
+
+void onInterrupt(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &byte, 1);
+}
+
+bool catchInterrupt()
+{
+    if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {
+    };
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+// The diagnostic lines of the window's reading mean nothing here.
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    std::fprintf(stderr, "swfexport: %s\n", message.toLocal8Bit().constData());
+}
+
+// An input folder's SWF files as the window lists them, then (recursively)
+// its subfolders' in the same name order. `seen` keeps a folder reached
+// twice (through a link) from being listed again. Names that aren't valid
+// UTF-8 go to `undecodable`, in a readable form.
+void listInput(const QString &path, bool recursive, QStringList &files, QStringList &undecodable,
+               QSet<QString> &seen)
+{
+    const QDir dir(path);
+    if (seen.contains(dir.canonicalPath()))
+        return;
+    seen.insert(dir.canonicalPath());
+    const FolderListing listing = listFolder(path);
+    for (const QString &name : listing.names) {
+        if (hasSwfSuffix(name))
+            files.append(dir.filePath(name));
+    }
+    for (const UndecodableName &name : listing.undecodableSwfNames)
+        undecodable.append(dir.filePath(name.readable));
+    if (!recursive)
+        return;
+    for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort))
+        listInput(dir.filePath(name), true, files, undecodable, seen);
+}
+
+QString readingText(CatalogueOutcome outcome)
+{
+    switch (outcome) {
+    case CatalogueOutcome::ParseError:
+        return QStringLiteral("the converter's document can't be read");
+    case CatalogueOutcome::MissingElement:
+        return QStringLiteral("no frame label or no symbol class");
+    case CatalogueOutcome::NoSymbols:
+        return QStringLiteral("no symbols");
+    case CatalogueOutcome::EmptyLabel:
+        return QStringLiteral("empty frame label");
+    case CatalogueOutcome::LabelRefused:
+        return QStringLiteral("label already loaded from an earlier file");
+    case CatalogueOutcome::NoResources:
+        return QStringLiteral("no bitmaps or binary data");
+    case CatalogueOutcome::EntryMade:
+        break;
+    }
+    return {};
+}
+
+const QString kUndecodable = QStringLiteral("file name is not valid UTF-8");
+
+// "12.3 s", or "4:05" from a minute on.
+QString elapsedText(qint64 ms)
+{
+    if (ms < 60000)
+        return QStringLiteral("%1 s").arg(double(ms) / 1000, 0, 'f', 1);
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+ExportRun::ExportRun(ExportOptions options) : options(std::move(options))
+{
+    terminal = !this->options.quiet && ::isatty(STDERR_FILENO);
+    progressTimer.setInterval(100);
+    connect(&progressTimer, &QTimer::timeout, this, &ExportRun::showProgress);
+}
+
+ExportRun::~ExportRun() = default;
+
+int ExportRun::exec()
+{
+    qInstallMessageHandler(quietDebug);
+
+    // The output folder first: without it nothing can be written.
+    const QFileInfo out(options.outputFolder);
+    if (!QDir().mkpath(options.outputFolder) || !out.isDir()) {
+        std::fprintf(stderr, "swfexport: %s: can't make the output folder\n",
+                     QFile::encodeName(options.outputFolder).constData());
+        return kExitUsage;
+    }
+    {
+        QTemporaryFile probe(
+            QDir(options.outputFolder).filePath(QStringLiteral(".swfexport-XXXXXX")));
+        if (!probe.open()) {
+            std::fprintf(stderr, "swfexport: %s: can't write into the output folder: %s\n",
+                         QFile::encodeName(options.outputFolder).constData(),
+                         probe.errorString().toLocal8Bit().constData());
+            return kExitUsage;
+        }
+    }
+
+    QStringList files;
+    QSet<QString> seen;
+    for (const QString &input : std::as_const(options.inputs)) {
+        const QFileInfo info(input);
+        if (info.isDir())
+            listInput(input, options.recursive, files, undecodable, seen);
+        else if (info.exists())
+            files.append(input);
+        else
+            missingInputs.append(input);
+    }
+    for (const QString &input : std::as_const(missingInputs))
+        say(QStringLiteral("%1: no such file or folder").arg(input));
+    for (const QString &name : std::as_const(undecodable))
+        say(QStringLiteral("%1: can't be converted: %2").arg(name, kUndecodable));
+    fileCount = int(files.size());
+
+    DumpOptions dumpOptions;
+    dumpOptions.layout = options.flat ? DumpLayout::Flat : DumpLayout::FolderPerLabel;
+    dumpOptions.limits.workers = options.jobs > 0 ? options.jobs : parallelJobs();
+    pipeline = std::make_unique<DumpPipeline>(
+        [this](const QString &file) {
+            ConversionResult result;
+            result.ended = true;
+            QByteArray xml;
+            swfxml::AppendSink<QByteArray> sink(xml);
+            std::string error;
+            QStringList fileWarnings;
+            const swfxml::Result converted = swfxml::convertFile(
+                QFile::encodeName(file).constData(), sink, &error,
+                [&](const char *message) { fileWarnings.append(QString::fromUtf8(message)); });
+            if (!fileWarnings.isEmpty()) {
+                const std::lock_guard<std::mutex> lock(warningsMutex);
+                warnings.insert(file, fileWarnings);
+            }
+            if (converted == swfxml::Result::Converted) {
+                result.document = std::move(xml);
+            } else {
+                result.exitCode = 1;
+                result.failure = QString::fromStdString(error);
+            }
+            return result;
+        },
+        dumpOptions);
+    pipeline->setLabelPolicy(std::make_unique<RefuseLoadedLabels>());
+    connect(pipeline.get(), &DumpPipeline::fileDone, this, &ExportRun::fileDone);
+    connect(pipeline.get(), &DumpPipeline::finished, this, &ExportRun::finished);
+
+    if (catchInterrupt()) {
+        interruptNotifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, this);
+        connect(interruptNotifier, &QSocketNotifier::activated, this, &ExportRun::interrupted);
+    }
+
+    clock.start();
+    if (terminal) {
+        progressTimer.start();
+        showProgress();
+    }
+    pipeline->start(files, options.outputFolder);
+    if (status < 0)
+        QCoreApplication::exec();
+    return status;
+}
+
+void ExportRun::fileDone(const FileOutcome &file)
+{
+    ++filesDone;
+    imagesWritten += file.written;
+    QStringList fileWarnings;
+    {
+        const std::lock_guard<std::mutex> lock(warningsMutex);
+        fileWarnings = warnings.take(file.file);
+    }
+    for (const QString &warning : std::as_const(fileWarnings))
+        say(QStringLiteral("%1: warning: %2").arg(file.file, warning));
+    if (!file.converted()) {
+        ++failures;
+        say(QStringLiteral("%1: can't be converted: %2").arg(file.file, file.conversion.failure));
+    }
+    for (const ImageOutcome &image : file.failures) {
+        ++failures;
+        say(QStringLiteral("%1: %2: not written: %3").arg(file.file, image.path, image.failure));
+    }
+    done.append(file);
+}
+
+void ExportRun::finished(const DumpSummary &summary)
+{
+    progressTimer.stop();
+    const int filesFailed =
+        int(summary.notConverted().size()) + int(missingInputs.size()) + int(undecodable.size());
+    const int imagesFailed = summary.imagesFailed();
+    bool ok = filesFailed == 0 && imagesFailed == 0;
+    if (!options.quiet) {
+        QString line =
+            QStringLiteral("%1 files, %2 images written into %3 in %4")
+                .arg(fileCount + int(missingInputs.size() + undecodable.size()))
+                .arg(imagesWritten)
+                .arg(QDir::toNativeSeparators(options.outputFolder), elapsedText(clock.elapsed()));
+        if (!ok)
+            line += QStringLiteral("; %1 files and %2 images failed")
+                        .arg(filesFailed)
+                        .arg(imagesFailed);
+        say(line);
+    }
+    if (!writeReport(summary.files, true))
+        ok = false;
+    status = ok ? kExitWritten : kExitFailed;
+    QCoreApplication::exit(status);
+}
+
+void ExportRun::interrupted()
+{
+    interruptNotifier->setEnabled(false);
+    progressTimer.stop();
+    // Nothing more is handed out; the images being written end whole.
+    pipeline->abort();
+    say(QStringLiteral("stopped: %1 of %2 files done, %3 images written")
+            .arg(filesDone)
+            .arg(fileCount)
+            .arg(imagesWritten));
+    writeReport(done, false);
+    status = kExitInterrupted;
+    QCoreApplication::exit(status);
+}
+
+void ExportRun::showProgress()
+{
+    const QString line = QStringLiteral("swfexport: %1 of %2 files, %3 images, %4 failed, %5")
+                             .arg(filesDone)
+                             .arg(fileCount)
+                             .arg(imagesWritten)
+                             .arg(failures)
+                             .arg(elapsedText(clock.elapsed()));
+    std::fprintf(stderr, "\r%s\x1b[K", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    progressShown = true;
+}
+
+void ExportRun::say(const QString &line)
+{
+    if (progressShown) {
+        std::fputs("\r\x1b[K", stderr);
+        progressShown = false;
+    }
+    std::fprintf(stderr, "swfexport: %s\n", line.toLocal8Bit().constData());
+    if (terminal && progressTimer.isActive())
+        showProgress();
+}
+
+bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
+{
+    if (options.reportPath.isEmpty())
+        return true;
+    QJsonArray entries;
+    for (const FileOutcome &file : files) {
+        QJsonObject entry{{QStringLiteral("file"), file.file}};
+        entry.insert(QStringLiteral("label"), file.label.isEmpty() ? QJsonValue() : file.label);
+        QString outcome;
+        QString reason;
+        if (!file.converted()) {
+            outcome = QStringLiteral("failed");
+            reason = file.conversion.failure;
+        } else if (file.reading != CatalogueOutcome::EntryMade) {
+            outcome = QStringLiteral("skipped");
+            reason = readingText(file.reading.value_or(CatalogueOutcome::ParseError));
+        } else {
+            outcome = file.failures.isEmpty() ? QStringLiteral("written")
+                                              : QStringLiteral("images failed");
+        }
+        entry.insert(QStringLiteral("outcome"), outcome);
+        if (!reason.isEmpty())
+            entry.insert(QStringLiteral("reason"), reason);
+        if (!file.folder.isEmpty())
+            entry.insert(QStringLiteral("folder"), file.folder);
+        entry.insert(QStringLiteral("images"), file.images);
+        entry.insert(QStringLiteral("written"), file.written);
+        QJsonArray failed;
+        for (const ImageOutcome &image : file.failures)
+            failed.append(QJsonObject{{QStringLiteral("name"), image.name},
+                                      {QStringLiteral("path"), image.path},
+                                      {QStringLiteral("reason"), image.failure}});
+        entry.insert(QStringLiteral("failed"), failed);
+        entries.append(entry);
+    }
+    const auto unread = [&entries](const QString &file, const QString &reason) {
+        entries.append(QJsonObject{{QStringLiteral("file"), file},
+                                   {QStringLiteral("label"), QJsonValue()},
+                                   {QStringLiteral("outcome"), QStringLiteral("failed")},
+                                   {QStringLiteral("reason"), reason},
+                                   {QStringLiteral("images"), 0},
+                                   {QStringLiteral("written"), 0},
+                                   {QStringLiteral("failed"), QJsonArray()}});
+    };
+    for (const QString &input : std::as_const(missingInputs))
+        unread(input, QStringLiteral("no such file or folder"));
+    for (const QString &name : std::as_const(undecodable))
+        unread(name, kUndecodable);
+    const QJsonObject report{{QStringLiteral("output"), options.outputFolder},
+                             {QStringLiteral("complete"), complete},
+                             {QStringLiteral("files"), entries}};
+    const QByteArray json = QJsonDocument(report).toJson(QJsonDocument::Indented);
+    if (options.reportPath == QLatin1String("-")) {
+        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+        return std::fflush(stdout) == 0;
+    }
+    QSaveFile file(options.reportPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+        say(QStringLiteral("%1: can't write the report: %2")
+                .arg(options.reportPath, file.errorString()));
+        return false;
+    }
+    return true;
+}

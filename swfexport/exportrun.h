@@ -1,0 +1,69 @@
+#pragma once
+
+#include "swfexport/options.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+#include <mutex>
+
+class DumpPipeline;
+class QSocketNotifier;
+struct DumpSummary;
+struct FileOutcome;
+
+constexpr int kExitWritten = 0;       // every image written
+constexpr int kExitFailed = 1;        // some file or image failed
+constexpr int kExitUsage = 2;         // wrong command line, OUTDIR can't be made
+constexpr int kExitInterrupted = 130; // Ctrl-C
+
+// One export from the command line: the inputs listed, the pipeline run over
+// them with the converter inside this process, progress and failures on
+// standard error, the report written at the end.
+class ExportRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ExportRun(ExportOptions options);
+    ~ExportRun() override;
+
+    // Runs the export to its end; the exit status.
+    int exec();
+
+private slots:
+    void interrupted();
+
+private:
+    void fileDone(const FileOutcome &file);
+    void finished(const DumpSummary &summary);
+    void showProgress();
+    // Writes a line on standard error, above the progress line if one shows.
+    void say(const QString &line);
+    bool writeReport(const QList<FileOutcome> &files, bool complete);
+
+    ExportOptions options;
+    QStringList missingInputs; // inputs that are neither a file nor a folder
+    QStringList undecodable;   // .swf names that aren't valid UTF-8, readable
+    int fileCount = 0;
+    int filesDone = 0;
+    int imagesWritten = 0;
+    int failures = 0;
+    QList<FileOutcome> done;
+    bool terminal = false; // progress shown on standard error
+    bool progressShown = false;
+    QElapsedTimer clock;
+    QTimer progressTimer;
+    std::unique_ptr<DumpPipeline> pipeline;
+    QSocketNotifier *interruptNotifier = nullptr;
+    int status = -1;
+
+    // Converter warnings, by file, made on the workers; said when the
+    // file's turn comes.
+    std::mutex warningsMutex;
+    QHash<QString, QStringList> warnings;
+};

@@ -1,0 +1,33 @@
+// swfexport: writes the named bitmaps of SWF files as PNG images, the
+// window's "Dump All Resources" from the command line. See --help.
+
+#include "swfexport/exportrun.h"
+#include "swfexport/options.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments());
+    switch (parsed.action) {
+    case ParsedCommandLine::Action::Help:
+        std::fputs(helpText().toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : kExitUsage;
+    case ParsedCommandLine::Action::Version:
+        std::printf("swfexport %s\n", SWFEXPORT_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : kExitUsage;
+    case ParsedCommandLine::Action::Error:
+        std::fprintf(stderr,
+                     "swfexport: %s\nUsage: swfexport [options] INPUT... OUTDIR\n"
+                     "Try 'swfexport --help' for more information.\n",
+                     parsed.error.toLocal8Bit().constData());
+        return kExitUsage;
+    case ParsedCommandLine::Action::Run:
+        break;
+    }
+    ExportRun run(parsed.options);
+    return run.exec();
+}

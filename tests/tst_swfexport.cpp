@@ -1,0 +1,293 @@
+// swfexport as a user runs it: a child process over folders of files from
+// the SWF writer, its trees compared with the window's "Dump All Resources".
+
+#include "dump/dumpdialog.h"
+#include "mainwindow/mainwindow.h"
+#include "tests/support/guitest.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace swfw;
+
+namespace
+{
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QString program()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/swfexport");
+}
+
+Run swfexport(const QStringList &arguments)
+{
+    QProcess p;
+    p.start(program(), arguments);
+    Run run;
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.status = p.exitCode();
+    run.out = p.readAllStandardOutput();
+    run.err = p.readAllStandardError();
+    return run;
+}
+
+// Every file below `root` with a hash of its bytes, by relative path.
+QMap<QString, QByteArray> tree(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        files.insert(QDir(root).relativeFilePath(path),
+                     QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256));
+    }
+    return files;
+}
+
+// A file of `label` with named bitmaps `names` (ids from 1), an unnamed one
+// and some binary data.
+QByteArray asset(const QByteArray &label, const QList<QByteArray> &names, int seed = 0)
+{
+    Tags tags;
+    tags.frameLabel(label);
+    QList<QPair<int, QByteArray>> symbols;
+    for (int i = 0; i < names.size(); ++i) {
+        tags.bitmap(i + 1, 8 + i, 6, testPattern(8 + i, 6, seed + i));
+        symbols.append({i + 1, names.at(i)});
+    }
+    tags.bitmap(90, 4, 4, testPattern(4, 4)).binaryData(91, "data");
+    symbols.append({91, "Blob"});
+    tags.symbolClass(symbols).showFrame().end();
+    return file(Header(), tags, Compression::Zlib);
+}
+
+} // namespace
+
+class TestSwfExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void exportsAFolderPastABrokenFile();
+    void sameTreeAsDumpAllResources();
+    void flatRecursiveAndReport();
+    void commandLineAndOutputFolder();
+    void ctrlCLeavesNoPartialFile();
+
+private:
+    // The folder most tests export: labels, a label seen twice, two labels
+    // that make one folder name, a file that isn't an SWF file.
+    void makeFolder();
+
+    QTemporaryDir *work = nullptr;
+    QString in;
+    QString startDir;
+};
+
+void TestSwfExport::init()
+{
+    startDir = QDir::currentPath();
+    work = new QTemporaryDir;
+    in = work->filePath(QStringLiteral("in"));
+    QDir().mkpath(in);
+}
+
+void TestSwfExport::cleanup()
+{
+    QDir::setCurrent(startDir);
+    delete work;
+}
+
+void TestSwfExport::makeFolder()
+{
+    QVERIFY(save(in + "/a.swf", asset("Icons", {"star", "heart"})));
+    QVERIFY(save(in + "/b.swf", asset("a/b", {"one"}, 5)));
+    QVERIFY(save(in + "/c.swf", asset("Icons", {"copy"}, 9))); // "Icons" again
+    QVERIFY(save(in + "/d.swf", "<html>not found</html>"));
+    QVERIFY(save(in + "/e.swf", asset("a_b", {"two", "two"}, 7)));
+    QVERIFY(save(in + "/notes.txt", "not an .swf name"));
+}
+
+void TestSwfExport::exportsAFolderPastABrokenFile()
+{
+    makeFolder();
+    const QString out = work->filePath("out");
+    const Run run = swfexport({in, out});
+    QCOMPARE(run.status, 1);
+    // The broken file is named; the others are all written.
+    QVERIFY2(run.err.contains("d.swf: can't be converted: not an SWF file"), run.err);
+    QCOMPARE(tree(out).keys(),
+             QStringList({"Icons/heart.png", "Icons/star.png", "a_b (2)/two.png", "a_b/one.png"}));
+    const QImage star(out + "/Icons/star.png");
+    QCOMPARE(star.size(), QSize(8, 6));
+    // Not a terminal: no progress line, only the failure and the summary.
+    QVERIFY(!run.err.contains('\r'));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestSwfExport::sameTreeAsDumpAllResources()
+{
+    makeFolder();
+    MessageBoxCatcher boxes;
+    MainWindow window;
+    QObject::connect(&window, &MainWindow::dumpRequested, &window,
+                     [&](const QStringList &files, DumpLayout layout) {
+                         DumpDialog::open(&window, files, layout);
+                     });
+    chooseFolder(&window, in);
+    auto *dumpAll = window.findChild<QPushButton *>("pushButton_7");
+    QTRY_VERIFY_WITH_TIMEOUT(dumpAll->isEnabled(), 30000);
+    dumpAll->click();
+    QPointer<DumpDialog> dialog = window.findChild<DumpDialog *>();
+    QVERIFY(dialog);
+    chooseFolder(dialog, work->filePath("window"));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
+    QDir::setCurrent(startDir);
+
+    QCOMPARE(swfexport({"-j", "3", in, work->filePath("cli")}).status, 1);
+    const auto expected = tree(work->filePath("window"));
+    QCOMPARE(expected.size(), 4);
+    QCOMPARE(tree(work->filePath("cli")), expected);
+}
+
+void TestSwfExport::flatRecursiveAndReport()
+{
+    makeFolder();
+    QDir().mkpath(in + "/sub/deeper");
+    QVERIFY(save(in + "/sub/z.swf", asset("Sub", {"star"}, 3)));
+    QVERIFY(save(in + "/sub/deeper/y.swf", asset("Deeper", {"deep"})));
+
+    // Without -r the subfolders are left alone; with it they come after the
+    // folder's own files. --flat puts every image in one folder: a later
+    // image of the same name replaces the earlier one.
+    const QString out = work->filePath("flat");
+    const QString report = work->filePath("report.json");
+    const Run run = swfexport({"--flat", "-r", "--json", report, in, out});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(tree(out).keys(),
+             QStringList({"deep.png", "heart.png", "one.png", "star.png", "two.png"}));
+    QCOMPARE(QImage(out + "/star.png").size(), QSize(8, 6));
+
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonArray files = QJsonDocument::fromJson(f.readAll()).object()["files"].toArray();
+    QStringList outcomes;
+    for (const QJsonValue &v : files) {
+        const QJsonObject o = v.toObject();
+        outcomes << QStringLiteral("%1 %2 %3 %4/%5")
+                        .arg(QFileInfo(o["file"].toString()).fileName(), o["label"].toString(),
+                             o["outcome"].toString())
+                        .arg(o["written"].toInt())
+                        .arg(o["images"].toInt());
+    }
+    QCOMPARE(outcomes,
+             QStringList({"a.swf Icons written 2/2", "b.swf a/b written 1/1",
+                          "c.swf Icons skipped 0/0", "d.swf  failed 0/0", "e.swf a_b written 2/2",
+                          "z.swf Sub written 1/1", "y.swf Deeper written 1/1"}));
+    QVERIFY(files.at(3).toObject()["reason"].toString().startsWith("not an SWF file"));
+    QVERIFY(files.at(2).toObject()["reason"].toString().contains("already"));
+
+    // Only good files: exit 0, and the report on standard output.
+    const Run good = swfexport({"--json", "-", in + "/a.swf", work->filePath("good")});
+    QCOMPARE(good.status, 0);
+    const QJsonObject only = QJsonDocument::fromJson(good.out).object();
+    QCOMPARE(only["files"].toArray().size(), 1);
+    QCOMPARE(only["files"].toArray().at(0).toObject()["folder"].toString(),
+             work->filePath("good") + "/Icons");
+}
+
+void TestSwfExport::commandLineAndOutputFolder()
+{
+    QVERIFY(save(in + "/a.swf", asset("Icons", {"star"})));
+    const Run help = swfexport({"--help"});
+    QCOMPARE(help.status, 0);
+    for (const char *text : {"INPUT... OUTDIR", "--jobs", "--recursive", "--flat", "--json",
+                             "--quiet", "Exit status", "Ctrl-C", "512 MiB"})
+        QVERIFY2(help.out.contains(text), text);
+    QCOMPARE(swfexport({"--version"}).out.left(10), QByteArray("swfexport "));
+
+    // Wrong command lines end with 2 and a word on what is wrong.
+    for (const QStringList &wrong :
+         {QStringList({in}), QStringList({"-j", "0", in, "out"}),
+          QStringList({"--frobnicate", in, "out"}), QStringList({"--json"})}) {
+        const Run run = swfexport(wrong);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.startsWith("swfexport: "), run.err);
+    }
+
+    // An output folder that can't be made: inside a file, or (unless root,
+    // whom permissions don't stop) inside a read-only folder.
+    QVERIFY(save(work->filePath("plain"), "x"));
+    QCOMPARE(swfexport({in, work->filePath("plain/out")}).status, 2);
+    if (::geteuid() != 0) {
+        QDir().mkpath(work->filePath("locked"));
+        QFile::setPermissions(work->filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
+        const Run run = swfexport({in, work->filePath("locked/out")});
+        QFile::setPermissions(work->filePath("locked"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(run.status, 2);
+    }
+
+    // A missing input is that input's failure, not the run's.
+    const Run missing = swfexport({in + "/a.swf", in + "/gone.swf", work->filePath("out")});
+    QCOMPARE(missing.status, 1);
+    QVERIFY(missing.err.contains("gone.swf: no such file or folder"));
+    QVERIFY(QFile::exists(work->filePath("out/Icons/star.png")));
+}
+
+void TestSwfExport::ctrlCLeavesNoPartialFile()
+{
+    // Large images, so that the run is still writing when it is stopped.
+    Tags tags;
+    tags.frameLabel("Big");
+    QList<QPair<int, QByteArray>> symbols;
+    for (int i = 1; i <= 40; ++i) {
+        tags.bitmap(i, 900, 700, testPattern(900, 700, i));
+        symbols.append({i, "big" + QByteArray::number(i)});
+    }
+    tags.symbolClass(symbols).end();
+    QVERIFY(save(in + "/big.swf", file(Header(), tags, Compression::Zlib)));
+
+    const QString out = work->filePath("out");
+    QProcess p;
+    p.start(program(), {"-j", "2", in, out});
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(out + "/Big").entryList(QDir::Files).isEmpty(), 60000);
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 130);
+
+    // What is there is whole: every file a complete image, nothing else.
+    const QStringList written = QDir(out + "/Big").entryList(QDir::Files | QDir::Hidden);
+    QVERIFY(!written.isEmpty());
+    QVERIFY(written.size() < 40);
+    for (const QString &name : written) {
+        QVERIFY2(name.endsWith(".png"), qPrintable(name));
+        QCOMPARE(QImage(out + "/Big/" + name).size(), QSize(900, 700));
+    }
+}
+
+QTEST_MAIN(TestSwfExport)
+#include "tst_swfexport.moc"
