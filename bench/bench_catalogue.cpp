@@ -1,11 +1,15 @@
 // Throughput of the catalogue reading (MB of converter XML per second) and
 // of the bitmap decoding (megapixels per second) on a generated document in
-// the converter's shape. Prints its figures; never fails on timing.
+// the converter's shape; then the time of one reading, streamed and with
+// its document kept, on the converter's documents of the folder scan's
+// asset files. Prints its figures; never fails on timing.
 //
 // Usage: bench_catalogue [megabytes of XML, default 64] [runs, default 3]
 
+#include "bench/benchsupport.h"
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
+#include "swfxml/swfconvert.h"
 #include "tests/support/swfwriter.h"
 
 #include <QCoreApplication>
@@ -92,6 +96,44 @@ double peakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
+// Reads the converter's documents of the first asset files of a scan
+// folder, each reading freed before the next, both ways.
+void scanDocuments(QTextStream &out, int runs)
+{
+    QList<QByteArray> documents;
+    qint64 bytes = 0;
+    int streamed = 0;
+    for (int i = 0; i < 200; ++i) {
+        const QByteArray swf = bench::assetFile(i);
+        std::string xml;
+        if (swfxml::convert(swf.constData(), size_t(swf.size()), xml) != swfxml::Result::Converted)
+            continue;
+        documents.append(QByteArray::fromStdString(xml));
+        bytes += documents.last().size();
+        streamed += streamCatalogue(documents.last()).has_value();
+    }
+    out << QString::asprintf("scan documents: %lld, %.0f kB each on average, %d streamed\n",
+                             qint64(documents.size()), bytes / 1024.0 / documents.size(), streamed);
+    for (const CatalogueDocument way : {CatalogueDocument::Dropped, CatalogueDocument::Kept}) {
+        QList<double> msPerDocument;
+        for (int run = 0; run < std::max(runs, 5); ++run) {
+            qsizetype bitmaps = 0;
+            QElapsedTimer timer;
+            timer.start();
+            for (const QByteArray &xml : std::as_const(documents))
+                bitmaps += readCatalogue(xml, way).bitmaps.size();
+            msPerDocument.append(timer.nsecsElapsed() / 1e6 / documents.size());
+            if (bitmaps == 0)
+                out << "reading went wrong\n";
+        }
+        std::sort(msPerDocument.begin(), msPerDocument.end());
+        out << QString::asprintf(
+            "  %-28s %.3f ms per document (median of %lld runs)\n",
+            way == CatalogueDocument::Dropped ? "streamed (as the scan):" : "DOM kept:",
+            msPerDocument.at(msPerDocument.size() / 2), qint64(msPerDocument.size()));
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -159,5 +201,7 @@ int main(int argc, char **argv)
         "best: reading %.1f MB/s, decoding %.1f megapixels/s; peak RSS %.0f MB\n",
         *std::max_element(readRates.begin(), readRates.end()),
         *std::max_element(decodeRates.begin(), decodeRates.end()), peakMegabytes());
+    out.flush();
+    scanDocuments(out, runs);
     return 0;
 }

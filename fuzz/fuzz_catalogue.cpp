@@ -2,8 +2,10 @@
 // dialog do with each bitmap: the preview (previewImage on every
 // DefineBitsLossless2 element under tags of the document parsed whole, as a
 // container's preview looks them up) and the dump decoding of each bitmap
-// handed over (its text, then dumpImage).
+// handed over (its text, then dumpImage). Every input is read both ways, by
+// the streamed reading and by the DOM, and must come out the same.
 
+#include "fuzz/cataloguecheck.h"
 #include "fuzz/fuzzsupport.h"
 #include "swf/bitmap.h"
 #include "swf/catalogue.h"
@@ -106,8 +108,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Handler handler;
     handler.wholeBitmaps = childElements(tags, QStringLiteral("DefineBitsLossless2"));
-    const CatalogueOutcome outcome = readCatalogue(xml, handler);
+    const Catalogue kept = readCatalogue(xml, CatalogueDocument::Kept);
+    const CatalogueOutcome outcome = replayCatalogue(kept, handler);
     FUZZ_CHECK(handler.begun == (outcome == CatalogueOutcome::EntryMade));
+
+    fuzz::checkBothReadings(xml, kept);
 
     // The preview converts the file again and looks the bitmap up itself.
     for (const QDomNode &element : childElements(tags, QStringLiteral("DefineBitsLossless2"))) {

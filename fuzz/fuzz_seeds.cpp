@@ -3,6 +3,7 @@
 //                   tags the converter knows, nested sprites, broken files
 //   OUT/catalogue/  the converter's documents of those files, and documents
 //                   in the shapes the tests use (missing parts, odd values)
+//   OUT/documents/  steps that build documents of the converter's kind
 //   OUT/bitmap/     width, height, mode and data for the bitmap decoder
 //
 // Usage: fuzz_seeds OUT
@@ -146,11 +147,74 @@ bool writeDocumentSeeds(const QString &folder)
     docs << "<swf/>"
          << "<swf><Header><tags/></Header></swf>"
          << "<?xml version=\"1.0\"?><!DOCTYPE swf [<!ENTITY e \"x\">]><swf>&e;</swf>";
+    // A good document with one odd construct each, which the DOM reads its
+    // own way: the streamed reading must give up on it or read it alike.
+    const QByteArray good = converterDocument("odd", {{1, "a"}, {2, "b"}},
+                                              {{1, 2, 2, pixels}, {2, 1, 1, testPattern(1, 1)}}, 1);
+    const QList<QPair<QByteArray, QByteArray>> changes = {
+        {"<tags>\n", "<tags><?FrameLabel label=\"pi\"?>"},
+        {"<tags>\n", "<tags><!-- <FrameLabel label=\"c\"/> -->"},
+        {"<data><data>", "<data><![CDATA[x]]><data>"},
+        {"<data><data>", "<data><data><![CDATA[eJ]]>"},
+        {"<data><data>", "<data><data>&#65;"},
+        {"<data><data>", "<data>x<data>"},
+        {"<data><data>", "<data><data> eJ"},
+        {"<data><data>", "<data>\r\n<data>\r\n"},
+        {"<data><data>", "<data/><data><data>"},
+        {"</data></data>", "<x/></data></data>"},
+        {"label=\"odd\"", "label=\"o&#10;d&#9;d&amp;&lt;&gt;&quot;&apos;\""},
+        {"label=\"odd\"", "label=\"o\nd\td\""},
+        {"label=\"odd\"", "label='odd'"},
+        {"label=\"odd\"", "label = \"odd\""},
+        {"label=\"odd\"", "label=\"\xc3\xb6\xe2\x9c\x93\xf0\x9f\x98\x80\""},
+        {"label=\"odd\"", "label=\"\xef\xbb\xbf\xef\xbf\xbe\xc0\x80\xed\xa0\x80\""},
+        {"label=\"odd\"", "label=\"odd\" label=\"twice\""},
+        {"label=\"odd\"", "xmlns=\"u\" label=\"odd\""},
+        {"label=\"odd\"", "p:label=\"odd\" label=\"x&#x41;&#0;\""},
+        {"<FrameLabel", "<FrameLabel\x7f"},
+        {"name=\"a\"", "name=\"&e;\""},
+        {"<Symbol ", "<Symbol\t"},
+        {"</symbols>", "</symbols >"},
+        {"<Header", "<xmlHeader/><Header"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "\xef\xbb\xbf<?xml version=\"1.0\"?>"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", " <?xml version=\"1.0\"?>"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<!DOCTYPE swf>"},
+        {"</swf>", "</swf><!-- end -->"},
+        {"</swf>", "</swf>x"},
+        {"<End/>", "<End/>&amp;"},
+    };
+    for (const auto &[from, to] : changes)
+        docs << QByteArray(good).replace(from, to);
     for (const QByteArray &doc : docs) {
         if (!saveSeed(folder, doc))
             return false;
     }
     return true;
+}
+
+// Steps of fuzz_documents (see documentOf there) that build a catalogue of
+// the converter's kind: swf, Header, tags, a label, a symbol and a bitmap
+// with its data, then the same with an odd text in the bitmap's data.
+bool writeStepSeeds(const QString &folder)
+{
+    const char steps[] = "\x02"
+                         "\x00\x00\x00"                                 // <swf>
+                         "\x01\x00\x00"                                 // <Header>
+                         "\x02\x00\x00"                                 // <tags>
+                         "\x03\x01\x01\x05\x02"                         // <FrameLabel label="5"/>
+                         "\x04\x00\x00\x05\x00\x00"                     // <SymbolClass><symbols>
+                         "\x06\x01\x02\x00\x00\x04\x0b"                 // <Symbol .../>
+                         "\x60\x60"                                     // </symbols></SymbolClass>
+                         "\x07\x00\x04\x00\x00\x01\x02\x02\x00\x03\x00" // <DefineBitsLossless2 ...>
+                         "\x09\x00\x00\x09\x00\x00"                     // <data><data>
+                         "\xe0\x50"                                     // base64
+                         "\x60\x60\x60";                                // closes
+    const QByteArray catalogue(steps, sizeof(steps) - 1);
+    QByteArray oddText = catalogue;
+    oddText.insert(oddText.size() - 3, "\xa0\x0f"); // a comment after the text
+    return saveSeed(folder, catalogue) && saveSeed(folder, oddText);
 }
 
 QByteArray bitmapInput(qint32 width, qint32 height, quint8 mode, const QByteArray &data)
@@ -189,14 +253,15 @@ int main(int argc, char **argv)
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    for (const char *sub : {"swfxml", "catalogue", "bitmap"}) {
+    for (const char *sub : {"swfxml", "catalogue", "documents", "bitmap"}) {
         if (!out.mkpath(QLatin1String(sub))) {
             std::fprintf(stderr, "fuzz_seeds: can't make %s\n", sub);
             return 1;
         }
     }
     if (!writeSwfSeeds(out.filePath("swfxml"), out.filePath("catalogue")) ||
-        !writeDocumentSeeds(out.filePath("catalogue")) || !writeBitmapSeeds(out.filePath("bitmap")))
+        !writeDocumentSeeds(out.filePath("catalogue")) ||
+        !writeStepSeeds(out.filePath("documents")) || !writeBitmapSeeds(out.filePath("bitmap")))
         return 1;
     std::printf("%d seeds in %s\n", written, argv[1]);
     return 0;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (in build-fuzz/) and runs one.
-#   scripts/fuzz.sh TARGET SECONDS     TARGET: catalogue | bitmap | swfxml
+#   scripts/fuzz.sh TARGET SECONDS     TARGET: catalogue | documents | bitmap | swfxml
 #
 # The seed corpus is written fresh by fuzz_seeds into build-fuzz/seeds/; what
 # the fuzzer learns is kept in build-fuzz/corpus/TARGET/ across runs. A crash,
@@ -9,14 +9,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-target=${1:?usage: scripts/fuzz.sh catalogue|bitmap|swfxml SECONDS}
-seconds=${2:?usage: scripts/fuzz.sh catalogue|bitmap|swfxml SECONDS}
+target=${1:?usage: scripts/fuzz.sh catalogue|documents|bitmap|swfxml SECONDS}
+seconds=${2:?usage: scripts/fuzz.sh catalogue|documents|bitmap|swfxml SECONDS}
 case "$target" in
 catalogue) max_len=32768 ;;
+documents) max_len=4096 ;;
 bitmap) max_len=8192 ;;
 swfxml) max_len=16384 ;;
 *)
-    echo "unknown fuzz target: $target (catalogue, bitmap or swfxml)" >&2
+    echo "unknown fuzz target: $target (catalogue, documents, bitmap or swfxml)" >&2
     exit 2
     ;;
 esac

@@ -1,6 +1,7 @@
 #include "swf/catalogue.h"
 
 #include "swf/bitmap.h"
+#include "swf/streamedreading.h"
 
 #include <QDebug>
 #include <QDomDocument>
@@ -45,6 +46,9 @@ QString attributeValue(const QDomNode &node, const QString &name)
     return attributes.namedItem(name).nodeValue();
 }
 
+namespace
+{
+
 // A run of base64 text that is the whole content of one element: the
 // element's place among all elements in document order, and the run's bytes
 // in the document.
@@ -53,16 +57,6 @@ struct TextRun {
     qsizetype offset;
     qsizetype length;
 };
-
-// The long base64 texts a catalogue reading left in the converter's bytes,
-// their elements holding stand-ins in the document.
-struct LiftedTexts {
-    QByteArray xml;
-    QList<TextRun> runs;
-};
-
-namespace
-{
 
 // Deepest nesting of `xml` as the XML parser reads it, counted up to
 // `limit` + 1: one streaming pass, linear in the size. A document that isn't
@@ -317,15 +311,11 @@ bool parseDocument(const QByteArray &xml, QDomDocument &document)
 
 QByteArray QualifyingBitmap::dumpText(Copy copy) const
 {
-    const QByteArray text = dumpBitmapText(element);
-    static const QByteArray mark = QString(QChar(kStandInMark)).toLocal8Bit();
-    if (lifted && text.startsWith(mark)) {
-        const TextRun &run = lifted->runs.at(text.mid(mark.size()).toInt());
-        if (copy == Copy::WhenNeeded)
-            return QByteArray::fromRawData(lifted->xml.constData() + run.offset, run.length);
-        return lifted->xml.mid(run.offset, run.length);
-    }
-    return text;
+    if (length == bytes.size())
+        return bytes;
+    const char *text = bytes.constData() + offset;
+    return copy == Copy::WhenNeeded ? QByteArray::fromRawData(text, length)
+                                    : QByteArray(text, length);
 }
 
 namespace
@@ -345,19 +335,49 @@ bool hasAttributes(const QDomNode &node, std::initializer_list<const char *> nam
     return true;
 }
 
+// A node of a parsed document, whose reading may have lifted texts out of
+// it (see parseDocument).
+struct DomElement {
+    QDomNode node;
+    const QList<TextRun> *runs = nullptr;
+
+    bool has(std::initializer_list<const char *> names) const { return hasAttributes(node, names); }
+    QString value(const char *name) const { return attributeValue(node, QLatin1String(name)); }
+    // The dump's text: a lifted one where it lies in the document `xml`.
+    TextSlice text(const QByteArray &xml) const
+    {
+        const QByteArray text = dumpBitmapText(node);
+        static const QByteArray mark = QString(QChar(kStandInMark)).toLocal8Bit();
+        if (!text.startsWith(mark))
+            return {text, 0, text.size()};
+        const TextRun &run = runs->at(text.mid(mark.size()).toInt());
+        return {xml, run.offset, run.length};
+    }
+};
+
+QDomNode domNode(const DomElement &element)
+{
+    return element.node;
+}
+
+QDomNode domNode(const StreamedElement &)
+{
+    return {};
+}
+
 // objectID -> symbol name, a later entry for the same id replacing the
 // earlier one. Symbols without a numeric id or a non-empty name are skipped.
-QHash<int, QString> symbolTable(const QList<QDomNode> &symbols)
+template <typename Element> QHash<int, QString> symbolTable(const QList<Element> &symbols)
 {
     QHash<int, QString> names;
-    for (const QDomNode &symbol : symbols) {
-        if (!hasAttributes(symbol, {"objectID", "name"}))
+    for (const Element &symbol : symbols) {
+        if (!symbol.has({"objectID", "name"}))
             continue;
         bool ok = false;
-        const int id = attributeValue(symbol, QStringLiteral("objectID")).toInt(&ok, 10);
+        const int id = symbol.value("objectID").toInt(&ok, 10);
         if (!ok)
             continue;
-        const QString name = attributeValue(symbol, QStringLiteral("name"));
+        const QString name = symbol.value("name");
         if (name.isEmpty())
             continue;
         names.insert(id, name);
@@ -367,85 +387,144 @@ QHash<int, QString> symbolTable(const QList<QDomNode> &symbols)
 
 // The checks a DefineBitsLossless2 element must pass to be handed over, in
 // their order; false skips it silently.
-bool qualifyingBitmap(const QDomNode &element, const QHash<int, QString> &names,
+template <typename Element>
+bool qualifyingBitmap(const Element &element, const QHash<int, QString> &names,
                       QualifyingBitmap &bitmap)
 {
-    if (!hasAttributes(element, {"objectID", "format", "width", "height"}))
+    if (!element.has({"objectID", "format", "width", "height"}))
         return false;
-    if (attributeValue(element, QStringLiteral("format")).toInt(nullptr, 10) != 5)
+    if (element.value("format").toInt(nullptr, 10) != 5)
         return false;
     bool ok = false;
-    bitmap.objectID = attributeValue(element, QStringLiteral("objectID")).toInt(&ok, 10);
+    bitmap.objectID = element.value("objectID").toInt(&ok, 10);
     if (!ok)
         return false;
-    bitmap.width = attributeValue(element, QStringLiteral("width")).toInt(&ok, 10);
+    bitmap.width = element.value("width").toInt(&ok, 10);
     if (!ok)
         return false;
-    bitmap.height = attributeValue(element, QStringLiteral("height")).toInt(&ok, 10);
+    bitmap.height = element.value("height").toInt(&ok, 10);
     if (!ok)
         return false;
     bitmap.name = names.value(bitmap.objectID);
-    if (bitmap.name.isEmpty())
-        return false;
-    bitmap.element = element;
-    return true;
+    return !bitmap.name.isEmpty();
 }
 
 } // namespace
 
-Catalogue readCatalogue(const QByteArray &xml)
+// Fills catalogues from what a reading found.
+struct CatalogueReading {
+    template <typename Element>
+    static void fill(Catalogue &catalogue, const Found<Element> &found, CatalogueDocument document);
+    static Catalogue parsed(const QByteArray &xml, CatalogueDocument document);
+    static std::optional<Catalogue> streamed(const QByteArray &xml);
+};
+
+template <typename Element>
+void CatalogueReading::fill(Catalogue &catalogue, const Found<Element> &found,
+                            CatalogueDocument document)
+{
+    using Stop = Catalogue::Stop;
+    catalogue.stop = found.missing;
+    if (found.missing != Stop::None)
+        return;
+    if (found.symbols.isEmpty()) {
+        catalogue.stop = Stop::NoSymbols;
+        return;
+    }
+    catalogue.symbolCount = found.symbols.size();
+    catalogue.label = found.frameLabel.value("label");
+    if (catalogue.label.isEmpty()) {
+        catalogue.stop = Stop::EmptyLabel;
+        return;
+    }
+    catalogue.imageCount = found.images.size();
+    // Binary data is only counted; it never becomes an entry of its own.
+    catalogue.binaryCount = found.binaries;
+    const QHash<int, QString> names = symbolTable(found.symbols);
+    for (const Element &element : found.images) {
+        QualifyingBitmap bitmap;
+        if (!qualifyingBitmap(element, names, bitmap))
+            continue;
+        TextSlice text = element.text(catalogue.xml);
+        bitmap.bytes = std::move(text.bytes);
+        bitmap.offset = text.offset;
+        bitmap.length = text.length;
+        if (document == CatalogueDocument::Kept)
+            bitmap.element = domNode(element);
+        catalogue.bitmaps.append(std::move(bitmap));
+    }
+}
+
+Catalogue CatalogueReading::parsed(const QByteArray &xml, CatalogueDocument document)
 {
     Catalogue catalogue;
-    auto lifted = std::make_shared<LiftedTexts>(LiftedTexts{xml, {}});
-    if (!parseDocument(xml, catalogue.document, &lifted->runs))
+    QDomDocument parsed;
+    QList<TextRun> runs;
+    if (!parseDocument(xml, parsed, &runs))
         return catalogue;
-    catalogue.lifted = lifted;
+    catalogue.xml = xml;
 
     using Stop = Catalogue::Stop;
-    const auto stopAt = [&catalogue](Stop stop) {
-        catalogue.stop = stop;
-        return catalogue;
-    };
-    const QDomNode swf = childElement(catalogue.document, QStringLiteral("swf"));
-    if (swf.isNull())
-        return stopAt(Stop::NoSwf);
+    const QDomNode swf = childElement(parsed, QStringLiteral("swf"));
     const QDomNode header = childElement(swf, QStringLiteral("Header"));
-    if (header.isNull())
-        return stopAt(Stop::NoHeader);
     const QDomNode tags = childElement(header, QStringLiteral("tags"));
-    if (tags.isNull())
-        return stopAt(Stop::NoTags);
     const QDomNode frameLabel = childElement(tags, QStringLiteral("FrameLabel"));
-    if (frameLabel.isNull())
-        return stopAt(Stop::NoFrameLabel);
     const QDomNode symbolClass = childElement(tags, QStringLiteral("SymbolClass"));
-    if (symbolClass.isNull())
-        return stopAt(Stop::NoSymbolClass);
     const QDomNode symbols = childElement(symbolClass, QStringLiteral("symbols"));
-    if (symbols.isNull())
-        return stopAt(Stop::NoSymbolList);
-
-    const QList<QDomNode> symbolList = childElements(symbols, QStringLiteral("Symbol"));
-    if (symbolList.isEmpty())
-        return stopAt(Stop::NoSymbols);
-    catalogue.symbolCount = symbolList.size();
-    const QHash<int, QString> symbolNames = symbolTable(symbolList);
-
-    catalogue.label = attributeValue(frameLabel, QStringLiteral("label"));
-    if (catalogue.label.isEmpty())
-        return stopAt(Stop::EmptyLabel);
-
-    const QList<QDomNode> images = childElements(tags, QStringLiteral("DefineBitsLossless2"));
-    catalogue.imageCount = images.size();
-    // Binary data is only counted; it never becomes an entry of its own.
-    catalogue.binaryCount = childElements(tags, QStringLiteral("DefineBinaryData")).size();
-    for (const QDomNode &element : images) {
-        QualifyingBitmap bitmap;
-        bitmap.lifted = lifted.get();
-        if (qualifyingBitmap(element, symbolNames, bitmap))
-            catalogue.bitmaps.append(bitmap);
+    const std::pair<const QDomNode &, Stop> path[] = {
+        {swf, Stop::NoSwf},
+        {header, Stop::NoHeader},
+        {tags, Stop::NoTags},
+        {frameLabel, Stop::NoFrameLabel},
+        {symbolClass, Stop::NoSymbolClass},
+        {symbols, Stop::NoSymbolList},
+    };
+    Found<DomElement> found;
+    for (const auto &[node, stop] : path) {
+        if (node.isNull()) {
+            found.missing = stop;
+            break;
+        }
     }
-    return stopAt(Stop::None);
+    const auto elements = [&](const QDomNode &parent, const QString &name) {
+        QList<DomElement> all;
+        for (const QDomNode &node : childElements(parent, name))
+            all.append({node, &runs});
+        return all;
+    };
+    found.frameLabel = {frameLabel, &runs};
+    found.symbols = elements(symbols, QStringLiteral("Symbol"));
+    found.images = elements(tags, QStringLiteral("DefineBitsLossless2"));
+    found.binaries = childElements(tags, QStringLiteral("DefineBinaryData")).size();
+    fill(catalogue, found, document);
+    if (document == CatalogueDocument::Kept)
+        catalogue.document = parsed;
+    return catalogue;
+}
+
+std::optional<Catalogue> CatalogueReading::streamed(const QByteArray &xml)
+{
+    StreamedReading reading(xml);
+    if (!reading.read())
+        return std::nullopt;
+    Catalogue catalogue;
+    catalogue.xml = xml;
+    fill(catalogue, reading.found(), CatalogueDocument::Dropped);
+    return catalogue;
+}
+
+Catalogue readCatalogue(const QByteArray &xml, CatalogueDocument document)
+{
+    if (document == CatalogueDocument::Dropped) {
+        if (std::optional<Catalogue> catalogue = CatalogueReading::streamed(xml))
+            return std::move(*catalogue);
+    }
+    return CatalogueReading::parsed(xml, document);
+}
+
+std::optional<Catalogue> streamCatalogue(const QByteArray &xml)
+{
+    return CatalogueReading::streamed(xml);
 }
 
 CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &handler,
@@ -509,7 +588,8 @@ CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &h
     return CatalogueOutcome::EntryMade;
 }
 
-CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler)
+CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler,
+                               CatalogueDocument document)
 {
-    return replayCatalogue(readCatalogue(xml), handler);
+    return replayCatalogue(readCatalogue(xml, document), handler);
 }

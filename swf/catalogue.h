@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-#include <memory>
+#include <optional>
 
 // Walking the converter's XML. Names are compared exactly (case-sensitive).
 
@@ -28,14 +28,14 @@ QList<QDomNode> childElements(const QDomNode &parent, const QString &name);
 // Value of the attribute `name` of `node`; a null string when absent.
 QString attributeValue(const QDomNode &node, const QString &name);
 
-struct LiftedTexts;
+struct CatalogueReading;
 
 // A named format-5 lossless bitmap found by the catalogue reading.
 struct QualifyingBitmap {
-    // The DefineBitsLossless2 element; use it during the hand-over: its
-    // document is freed when the reading ends. Long base64 texts are left
-    // out of that document (their elements hold short stand-ins): read the
-    // bitmap's text through dumpText().
+    // The DefineBitsLossless2 element, from a reading that keeps its
+    // document (CatalogueDocument::Kept); null from any other. Long base64
+    // texts are left out of that document (their elements hold short
+    // stand-ins): read the bitmap's text through dumpText().
     QDomNode element;
     int objectID = 0;
     int width = 0;
@@ -46,10 +46,16 @@ struct QualifyingBitmap {
     // first child, names unchecked, as dumpBitmapText() reads it from a
     // whole document. Uncopied, a text the reading left in the converter's
     // output is handed over as it lies there (QByteArray::fromRawData): valid
-    // only while the buffer given to readCatalogue lives, unchanged.
+    // while this bitmap, a copy of it or its catalogue lives.
     enum class Copy { Always, WhenNeeded };
     QByteArray dumpText(Copy copy = Copy::Always) const;
-    const LiftedTexts *lifted = nullptr;
+
+private:
+    friend struct CatalogueReading;
+    // The text lies in `bytes`, the converter's output or a copy of the text.
+    QByteArray bytes;
+    qsizetype offset = 0;
+    qsizetype length = 0;
 };
 
 // What a caller of the catalogue reading decides or receives.
@@ -80,8 +86,8 @@ enum class CatalogueOutcome {
 // What a reading of one converter document found, before any caller has
 // decided on it: made without the caller's hand-overs and without writing a
 // line, so that it can be made ahead of its turn (on any thread), then
-// handed over whole to the thread that replays it. It keeps the parsed
-// document and the converter's bytes its bitmaps' texts lie in.
+// handed over whole to the thread that replays it. It keeps the converter's
+// bytes its bitmaps' texts lie in, and the parsed document when asked to.
 class Catalogue
 {
 public:
@@ -109,10 +115,15 @@ public:
     QList<QualifyingBitmap> bitmaps;
 
 private:
-    friend Catalogue readCatalogue(const QByteArray &xml);
+    friend struct CatalogueReading;
+    QByteArray xml;
     QDomDocument document;
-    std::shared_ptr<const LiftedTexts> lifted;
 };
+
+// Whether a reading keeps the document it parsed, so that its bitmaps carry
+// their elements. Dropped, a converter document is streamed (no DOM is
+// built) and anything else is parsed and freed within the reading.
+enum class CatalogueDocument { Dropped, Kept };
 
 // Reads the catalogue of one converter document: frame label, symbol table
 // and named format-5 bitmaps. Only the first FrameLabel and the first
@@ -120,7 +131,15 @@ private:
 // objectID replaces the earlier name. Bitmaps that aren't format 5, lack an
 // attribute, have a non-numeric one or have no symbol name are skipped.
 // Nothing is written and no caller is asked anything: see replayCatalogue.
-Catalogue readCatalogue(const QByteArray &xml);
+// Both ways give the same catalogue, elements aside.
+Catalogue readCatalogue(const QByteArray &xml,
+                        CatalogueDocument document = CatalogueDocument::Dropped);
+
+// The streamed reading alone: nothing when the document holds anything it
+// doesn't read exactly as the DOM would (a document type, comments,
+// processing instructions, CDATA sections, references in text, other text
+// than base64 and blanks, another encoding, ...).
+std::optional<Catalogue> streamCatalogue(const QByteArray &xml);
 
 // Whether a replay writes the reading's diagnostic lines.
 enum class CatalogueLines { Write, Quiet };
@@ -135,4 +154,5 @@ CatalogueOutcome replayCatalogue(const Catalogue &catalogue, CatalogueHandler &h
 
 // Both at once: reads `xml` and hands the reading over. The document is
 // freed within the call.
-CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler);
+CatalogueOutcome readCatalogue(const QByteArray &xml, CatalogueHandler &handler,
+                               CatalogueDocument document = CatalogueDocument::Dropped);

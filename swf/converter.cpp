@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <mutex>
 
 namespace Converter
 {
@@ -17,7 +18,21 @@ QString bundledProgramName()
 
 QString program()
 {
-    return program(QCoreApplication::applicationDirPath());
+    // Searching PATH costs tens of thousands of instructions, once per file
+    // of a scan; PATH itself is read in a few hundred.
+    static std::mutex mutex;
+    static QByteArray searched;
+    static QString applicationDir;
+    static QString found;
+    const QByteArray path = qgetenv("PATH");
+    const QString dir = QCoreApplication::applicationDirPath();
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (found.isEmpty() || path != searched || dir != applicationDir) {
+        found = program(dir);
+        searched = path;
+        applicationDir = dir;
+    }
+    return found;
 }
 
 QString program(const QString &applicationDir)

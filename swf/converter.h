@@ -37,8 +37,11 @@ QString bundledProgramName();
 // The program to start: "swfmill.exe" on the search path, else the bundled
 // converter beside the application binary, else "swfmill" on the search path.
 // When none exists the result is "swfmill.exe", whose start then fails.
+// The answer is kept for as long as PATH keeps its value: a converter put on
+// the same search path later is found once PATH changes.
 QString program();
-// The same lookup for an application installed in `applicationDir`.
+// The same lookup, made afresh, for an application installed in
+// `applicationDir`.
 QString program(const QString &applicationDir);
 
 // Arguments for converting `file` to XML on standard output.

@@ -319,8 +319,11 @@ void TestCatalogue::handOvers()
     QCOMPARE(handler.bitmaps.at(2).name, QStringLiteral("Shared"));
     QCOMPARE(handler.bitmaps.at(2).width, 3);
     QCOMPARE(handler.bitmaps.at(2).height, 4);
-    // The element is the bitmap's own, by the text it carries.
-    QCOMPARE(handler.bitmaps.at(1).element.toElement().text(), QStringLiteral("RklWRQ=="));
+    // The text is the bitmap's own, and so is the element of a reading that
+    // keeps its document.
+    QCOMPARE(handler.bitmaps.at(1).dumpText(), QByteArray("RklWRQ=="));
+    const Catalogue kept = readCatalogue(document(tags), CatalogueDocument::Kept);
+    QCOMPARE(kept.bitmaps.at(1).element.toElement().text(), QStringLiteral("RklWRQ=="));
 }
 
 void TestCatalogue::onlyBinaryData()

@@ -63,8 +63,10 @@ QByteArray clamped(QByteArray argb)
 }
 
 // A reading with the dump's hand-overs: the text of each bitmap taken while
-// its document is alive. Beside it, the same bitmap in the document parsed
-// whole, as the preview parses it again: its text and its preview.
+// its catalogue is alive. Beside it, the same bitmap in the document parsed
+// whole, as the preview parses it again: its text and its preview. The
+// bitmaps are found there by their places, from a reading that keeps its
+// elements.
 class DecodingHandler : public RecordingHandler
 {
 public:
@@ -75,15 +77,19 @@ public:
             childElement(childElement(whole, QStringLiteral("swf")), QStringLiteral("Header")),
             QStringLiteral("tags"));
         wholeBitmaps = childElements(tags, QStringLiteral("DefineBitsLossless2"));
+        const Catalogue catalogue = readCatalogue(xml, CatalogueDocument::Kept);
+        for (const QualifyingBitmap &kept : catalogue.bitmaps) {
+            int index = 0;
+            for (QDomNode n = kept.element.previousSibling(); !n.isNull(); n = n.previousSibling())
+                index += n.nodeName() == QLatin1String("DefineBitsLossless2");
+            places.append(index);
+        }
     }
     void addBitmap(const QualifyingBitmap &bitmap) override
     {
+        const QDomNode same = wholeBitmaps.value(places.value(bitmaps.size(), -1));
         RecordingHandler::addBitmap(bitmap);
         texts.append(bitmap.dumpText());
-        int index = 0;
-        for (QDomNode n = bitmap.element.previousSibling(); !n.isNull(); n = n.previousSibling())
-            index += n.nodeName() == QLatin1String("DefineBitsLossless2");
-        const QDomNode same = wholeBitmaps.value(index);
         wholeTexts.append(dumpBitmapText(same));
         previews.append(previewImage(same));
     }
@@ -94,6 +100,7 @@ public:
 private:
     QDomDocument whole;
     QList<QDomNode> wholeBitmaps;
+    QList<int> places;
 };
 
 } // namespace
