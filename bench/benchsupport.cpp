@@ -24,9 +24,10 @@ double median(QList<double> values)
     return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
-long statusKb(const char *field)
+long statusKb(const char *field, qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(pid == 0 ? QStringLiteral("/proc/self/status")
+                          : QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n')) {

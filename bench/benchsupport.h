@@ -13,8 +13,9 @@ namespace bench
 
 double median(QList<double> values);
 
-// A figure of /proc/self/status in kB ("VmRSS:", "VmHWM:").
-long statusKb(const char *field);
+// A figure of /proc/self/status, or of process `pid`'s, in kB ("VmRSS:",
+// "VmHWM:"); 0 when it can't be read.
+long statusKb(const char *field, qint64 pid = 0);
 // Starts counting the process's peak memory afresh from what it holds now.
 void resetPeak();
 // Processor time of this process (RUSAGE_SELF) or of its children waited
