@@ -202,11 +202,15 @@ void DumpPipeline::pump()
         pumpAgain = false;
         if (aborted)
             break;
-        startConversions();
         while (nextToPlan < int(files.size()) && files[size_t(nextToPlan)].read)
             plan(files[size_t(nextToPlan++)]);
+        startConversions();
         dispatch();
         deliver();
+        // Files read ahead of a slower one before them may have been done
+        // here at once (no images): the room they leave must not wait for
+        // an event that may never come.
+        startConversions();
     } while (pumpAgain);
     pumping = false;
 }

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 class TestDumpPipeline : public QObject
 {
@@ -18,16 +19,21 @@ private slots:
     void init() { out = std::make_unique<QTemporaryDir>(); }
     void hugeBitmapWaitsUntilAlone();
     void outcomesAndRefusedLabels();
+    void runOfFilesWithoutImagesEnds();
 
 private:
     // Runs a pipeline over `files` converted from `documents` (a file
     // without one fails with exit code 2) and waits for its end.
+    // Converting a file named in `slow` takes a while, so that the files
+    // after it are read first.
     DumpSummary run(const QHash<QString, QByteArray> &documents, const QStringList &files,
                     DumpOptions options, std::unique_ptr<LabelPolicy> labels = {},
-                    QStringList *events = nullptr)
+                    QStringList *events = nullptr, const QStringList &slow = {})
     {
         DumpPipeline pipeline(
-            [documents](const QString &file) {
+            [documents, slow](const QString &file) {
+                if (slow.contains(file))
+                    QThread::msleep(100);
                 if (!documents.contains(file))
                     return ConversionResult{{}, true, 2, {}, QStringLiteral("exit code 2")};
                 return ConversionResult{documents.value(file), true, 0, {}, {}};
@@ -46,7 +52,7 @@ private:
         }
         QSignalSpy finished(&pipeline, &DumpPipeline::finished);
         pipeline.start(files, out->path());
-        if (!finished.wait(30000))
+        if (!finished.wait(10000))
             return {};
         return finished.first().first().value<DumpSummary>();
     }
@@ -119,6 +125,36 @@ void TestDumpPipeline::outcomesAndRefusedLabels()
         QStringList({"Converting \"a.swf\"", "swfmill exited with status 0", "Converting \"b.swf\"",
                      "swfmill exited with status 2", "Converting \"c.swf\"",
                      "swfmill exited with status 0", "Already Loaded"}));
+}
+
+void TestDumpPipeline::runOfFilesWithoutImagesEnds()
+{
+    // Files that give no image (no bitmaps, a label seen before, no label,
+    // a failed conversion) are done as soon as they are read, also when
+    // they are read ahead of a slow file before them: the run must still
+    // convert every file after them and end, on one worker or four.
+    QHash<QString, QByteArray> documents;
+    QStringList files;
+    for (int i = 0; i < 60; ++i) {
+        const QString name = QStringLiteral("f%1.swf").arg(i);
+        files << name;
+        if (i % 7 == 3)
+            continue; // fails
+        documents.insert(name, i % 5 == 4 ? QByteArray("<swf/>")
+                                          : converterDocument(i % 3 ? "L" + QByteArray::number(i)
+                                                                    : QByteArray("same"),
+                                                              {}, {}));
+    }
+    for (const int workers : {1, 4}) {
+        DumpOptions options;
+        options.layout = DumpLayout::FolderPerLabel;
+        options.limits.workers = workers;
+        const DumpSummary summary =
+            run(documents, files, options, std::make_unique<RefuseLoadedLabels>(), nullptr,
+                {"f0.swf", "f10.swf", "f11.swf", "f30.swf"});
+        QCOMPARE(summary.files.size(), files.size());
+        QCOMPARE(summary.images(), 0);
+    }
 }
 
 QTEST_MAIN(TestDumpPipeline)
