@@ -95,6 +95,7 @@ private slots:
     void flatRecursiveAndReport();
     void commandLineAndOutputFolder();
     void ctrlCLeavesNoPartialFile();
+    void publicCorpus();
 
 private:
     // The folder most tests export: labels, a label seen twice, two labels
@@ -287,6 +288,50 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
         QVERIFY2(name.endsWith(".png"), qPrintable(name));
         QCOMPARE(QImage(out + "/Big/" + name).size(), QSize(900, 700));
     }
+}
+
+void TestSwfExport::publicCorpus()
+{
+    // Real files, most without a bitmap to give, some broken, many under
+    // one label: the run ends, and every file whose label comes first has
+    // the bitmaps an independent scanner lists, at their sizes.
+    const QDir corpus(QStringLiteral(SWF_CORPUS_DIR));
+    QFile manifestFile(corpus.filePath(QStringLiteral("manifest.json")));
+    if (!manifestFile.open(QIODevice::ReadOnly))
+        QSKIP("the public corpus is not here");
+    QHash<QString, QJsonArray> listing;
+    for (const QJsonValue &value :
+         QJsonDocument::fromJson(manifestFile.readAll()).object().value("files").toArray()) {
+        listing.insert(value["file"].toString(), value["expected_listing"].toArray());
+    }
+
+    const QString out = work->filePath("out");
+    const Run run = swfexport({"-j", "4", "--json", "-", corpus.filePath("swf"), out});
+    QCOMPARE(run.status, 1);
+    const QJsonArray files = QJsonDocument::fromJson(run.out).object()["files"].toArray();
+    QCOMPARE(files.size(), listing.size());
+    int written = 0;
+    for (const QJsonValue &value : files) {
+        const QJsonObject file = value.toObject();
+        const QString name = QFileInfo(file["file"].toString()).fileName();
+        const QString outcome = file["outcome"].toString();
+        if (outcome == QLatin1String("failed")) {
+            QVERIFY2(run.err.contains(name.toUtf8()), qPrintable(name));
+            continue;
+        }
+        if (outcome != QLatin1String("written"))
+            continue;
+        const QJsonArray expected = listing.value(name);
+        QCOMPARE(file["images"].toInt(), expected.size());
+        for (const QJsonValue &bitmap : expected) {
+            const QString png = file["folder"].toString() + QLatin1Char('/') +
+                                bitmap["names"].toArray().last().toString() + ".png";
+            QCOMPARE(QImage(png).size(), QSize(bitmap["width"].toInt(), bitmap["height"].toInt()));
+            ++written;
+        }
+    }
+    QVERIFY(written > 0);
+    QCOMPARE(tree(out).size(), written);
 }
 
 QTEST_MAIN(TestSwfExport)
