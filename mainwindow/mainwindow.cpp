@@ -157,7 +157,7 @@ void MainWindow::setDirectory(QString path)
 
     pendingFiles = listing.names;
     for (const UndecodableName &name : listing.undecodableSwfNames)
-        undecodable.append(name.readable + QStringLiteral(": file name is not valid UTF-8"));
+        undecodable.append(name.readable + QStringLiteral(": ") + undecodableNameReason());
     fileCount = int(pendingFiles.size());
     fileIndex = -1;
 

@@ -100,15 +100,15 @@ void ConversionQueue::converted(int index, int exitCode, QProcess::ExitStatus st
 {
     Slot &slot = placeOf(index);
     slot.end.exitCode = exitCode;
-    slot.end.status = status;
     if (exitCode != 0 || status != QProcess::NormalExit || slot.job.overflowed()) {
         slot.end.failure = slot.job.failureText(exitCode, status);
         settle(index);
         return;
     }
     if (!reader) {
-        reader = std::make_unique<CatalogueReader>(
-            [this] { QMetaObject::invokeMethod(this, "takeCatalogues", Qt::QueuedConnection); });
+        reader = std::make_unique<CatalogueReader>([this] {
+            QMetaObject::invokeMethod(this, &ConversionQueue::takeCatalogues, Qt::QueuedConnection);
+        });
     }
     QByteArray xml = slot.job.takeOutput();
     if (!reader->read(index, std::move(xml))) {

@@ -32,7 +32,6 @@ public:
         // False when the converter could not be started.
         bool started = true;
         int exitCode = 0;
-        QProcess::ExitStatus status = QProcess::NormalExit;
         // For a conversion that ended with a code other than 0, crashed or
         // wrote more than the output cap: its words for a list of failed
         // files (ConversionJob::failureText). Empty otherwise.
@@ -66,10 +65,8 @@ signals:
     // or takeNext(); a late emission may find nothing to take.
     void nextReady();
 
-private slots:
-    void takeCatalogues();
-
 private:
+    void takeCatalogues();
     struct Slot;
 
     void startMore();

@@ -12,6 +12,12 @@ struct UndecodableName {
     QString readable; // see readableFileName()
 };
 
+// Why such a file isn't converted, in the words of every failure list.
+inline QString undecodableNameReason()
+{
+    return QStringLiteral("file name is not valid UTF-8");
+}
+
 // The files of a folder, as the tool takes them.
 struct FolderListing {
     bool exists = false;

@@ -62,9 +62,10 @@ void listInput(const QString &path, bool recursive, QStringList &files, QStringL
                QSet<QString> &seen)
 {
     const QDir dir(path);
-    if (seen.contains(dir.canonicalPath()))
+    const QString canonical = dir.canonicalPath();
+    if (seen.contains(canonical))
         return;
-    seen.insert(dir.canonicalPath());
+    seen.insert(canonical);
     const FolderListing listing = listFolder(path);
     for (const QString &name : listing.names) {
         if (hasSwfSuffix(name))
@@ -98,8 +99,6 @@ QString readingText(CatalogueOutcome outcome)
     }
     return {};
 }
-
-const QString kUndecodable = QStringLiteral("file name is not valid UTF-8");
 
 // "12.3 s", or "4:05" from a minute on.
 QString elapsedText(qint64 ms)
@@ -157,7 +156,7 @@ int ExportRun::exec()
     for (const QString &input : std::as_const(missingInputs))
         say(QStringLiteral("%1: no such file or folder").arg(input));
     for (const QString &name : std::as_const(undecodable))
-        say(QStringLiteral("%1: can't be converted: %2").arg(name, kUndecodable));
+        say(QStringLiteral("%1: can't be converted: %2").arg(name, undecodableNameReason()));
     fileCount = int(files.size());
 
     DumpOptions dumpOptions;
@@ -340,7 +339,7 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
     for (const QString &input : std::as_const(missingInputs))
         unread(input, QStringLiteral("no such file or folder"));
     for (const QString &name : std::as_const(undecodable))
-        unread(name, kUndecodable);
+        unread(name, undecodableNameReason());
     const QJsonObject report{{QStringLiteral("output"), options.outputFolder},
                              {QStringLiteral("complete"), complete},
                              {QStringLiteral("files"), entries}};
