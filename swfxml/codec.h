@@ -25,13 +25,7 @@ std::string decimal(std::int64_t value);
 
 // ---- Base64 (standard alphabet, "=" padding) ----
 
-// Characters of the encoding of `bytes` bytes.
-constexpr std::size_t base64Length(std::size_t bytes)
-{
-    return (bytes + 2) / 3 * 4;
-}
-
-// Encodes `size` bytes into `out` (room for base64Length(size) characters),
+// Encodes `size` bytes into `out` (room for (size + 2) / 3 * 4 characters),
 // padded, on one line; returns the end of the text.
 char *encodeBase64(const unsigned char *in, std::size_t size, char *out);
 

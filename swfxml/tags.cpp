@@ -217,13 +217,13 @@ std::string tagAt(int code, std::size_t offset)
 
 std::string describe(const Problem &problem)
 {
-    if (problem.kind == Problem::HeaderTooShort)
-        return decimal(std::int64_t(problem.count)) + " byte at offset " +
-               decimal(std::int64_t(problem.offset)) + " is too short for a tag header; ignored";
-    const std::string text = tagAt(problem.code, problem.offset);
+    const std::string text = problem.kind == Problem::HeaderTooShort
+                                 ? std::string()
+                                 : tagAt(problem.code, problem.offset);
     switch (problem.kind) {
     case Problem::HeaderTooShort:
-        break;
+        return decimal(std::int64_t(problem.count)) + " byte at offset " +
+               decimal(std::int64_t(problem.offset)) + " is too short for a tag header; ignored";
     case Problem::LongHeaderCut:
         return text + ": the body ends inside its long tag header; ignored";
     case Problem::PastEnd:

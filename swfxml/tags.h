@@ -78,7 +78,6 @@ public:
     }
 
     bool ok() const { return state.index() == 0; }
-    T &value() { return *std::get_if<0>(&state); }
     const T &value() const { return *std::get_if<0>(&state); }
     const Problem &problem() const { return *std::get_if<1>(&state); }
 
