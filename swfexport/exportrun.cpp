@@ -46,6 +46,13 @@ bool catchInterrupt()
     return ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 
+// "1 file", "2 files".
+QString counted(int count, const char *noun)
+{
+    return QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(noun),
+                                                    count == 1 ? QString() : QStringLiteral("s"));
+}
+
 // The diagnostic lines of the window's reading mean nothing here.
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -237,14 +244,13 @@ void ExportRun::finished(const DumpSummary &summary)
     bool ok = filesFailed == 0 && imagesFailed == 0;
     if (!options.quiet) {
         QString line =
-            QStringLiteral("%1 files, %2 images written into %3 in %4")
-                .arg(fileCount + int(missingInputs.size() + undecodable.size()))
-                .arg(imagesWritten)
-                .arg(QDir::toNativeSeparators(options.outputFolder), elapsedText(clock.elapsed()));
+            QStringLiteral("%1, %2 written into %3 in %4")
+                .arg(counted(fileCount + int(missingInputs.size() + undecodable.size()), "file"),
+                     counted(imagesWritten, "image"),
+                     QDir::toNativeSeparators(options.outputFolder), elapsedText(clock.elapsed()));
         if (!ok)
-            line += QStringLiteral("; %1 files and %2 images failed")
-                        .arg(filesFailed)
-                        .arg(imagesFailed);
+            line += QStringLiteral("; %1 and %2 failed")
+                        .arg(counted(filesFailed, "file"), counted(imagesFailed, "image"));
         say(line);
     }
     if (!writeReport(summary.files, true))
@@ -259,10 +265,9 @@ void ExportRun::interrupted()
     progressTimer.stop();
     // Nothing more is handed out; the images being written end whole.
     pipeline->abort();
-    say(QStringLiteral("stopped: %1 of %2 files done, %3 images written")
-            .arg(filesDone)
-            .arg(fileCount)
-            .arg(imagesWritten));
+    say(QStringLiteral("stopped: %1 of %2 done, %3 written")
+            .arg(QString::number(filesDone), counted(fileCount, "file"),
+                 counted(imagesWritten, "image")));
     writeReport(done, false);
     status = kExitInterrupted;
     QCoreApplication::exit(status);
@@ -270,12 +275,10 @@ void ExportRun::interrupted()
 
 void ExportRun::showProgress()
 {
-    const QString line = QStringLiteral("swfexport: %1 of %2 files, %3 images, %4 failed, %5")
-                             .arg(filesDone)
-                             .arg(fileCount)
-                             .arg(imagesWritten)
-                             .arg(failures)
-                             .arg(elapsedText(clock.elapsed()));
+    const QString line = QStringLiteral("swfexport: %1 of %2, %3, %4 failed, %5")
+                             .arg(QString::number(filesDone), counted(fileCount, "file"),
+                                  counted(imagesWritten, "image"), QString::number(failures),
+                                  elapsedText(clock.elapsed()));
     std::fprintf(stderr, "\r%s\x1b[K", line.toLocal8Bit().constData());
     std::fflush(stderr);
     progressShown = true;
