@@ -16,6 +16,7 @@
 #include <QSocketNotifier>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -345,11 +346,30 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
                              {QStringLiteral("files"), entries}};
     const QByteArray json = QJsonDocument(report).toJson(QJsonDocument::Indented);
     if (options.reportPath == QLatin1String("-")) {
-        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
-        return std::fflush(stdout) == 0;
+        const bool written =
+            std::fwrite(json.constData(), 1, size_t(json.size()), stdout) == size_t(json.size()) &&
+            std::fflush(stdout) == 0;
+        if (!written)
+            say(QStringLiteral("standard output: can't write the report: %1")
+                    .arg(qt_error_string(errno)));
+        return written;
     }
     QSaveFile file(options.reportPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+    bool written = file.open(QIODevice::WriteOnly);
+    // A write that stops part way (the disk filling up under it) gives no
+    // reason; the rest, tried again, fails with the system's. Flushed before
+    // commit(), which puts the file in place even when its last bytes can't
+    // be written.
+    for (qsizetype done = 0; written && done < json.size();) {
+        const qint64 n = file.write(json.constData() + done, json.size() - done);
+        written = n > 0;
+        done += n;
+    }
+    if (written && !file.flush()) {
+        file.flush();
+        written = false;
+    }
+    if (!written || !file.commit()) {
         say(QStringLiteral("%1: can't write the report: %2")
                 .arg(options.reportPath, file.errorString()));
         return false;

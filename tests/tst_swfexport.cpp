@@ -95,6 +95,7 @@ private slots:
     void flatRecursiveAndReport();
     void commandLineAndOutputFolder();
     void ctrlCLeavesNoPartialFile();
+    void fullDiskLeavesNoShortFile();
     void publicCorpus();
 
 private:
@@ -288,6 +289,37 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
         QVERIFY2(name.endsWith(".png"), qPrintable(name));
         QCOMPARE(QImage(out + "/Big/" + name).size(), QSize(900, 700));
     }
+}
+
+void TestSwfExport::fullDiskLeavesNoShortFile()
+{
+    // A file size limit of a KiB or two stands in for a disk that fills up:
+    // the last bytes of a PNG or of the report, held in a buffer, only fail
+    // when the file is made to stay. The images that don't fit fail by name
+    // and leave nothing; the small one is written.
+    Tags tags;
+    tags.frameLabel("Full");
+    QList<QPair<int, QByteArray>> symbols{{1, "small"}};
+    tags.bitmap(1, 4, 4, testPattern(4, 4));
+    for (int i = 2; i <= 20; ++i) {
+        tags.bitmap(i, 120, 120, testPattern(120, 120, i)); // about 3 KiB of PNG
+        symbols.append({i, "big" + QByteArray::number(i)});
+    }
+    tags.symbolClass(symbols).end();
+    QVERIFY(save(in + "/full.swf", file(Header(), tags, Compression::Zlib)));
+
+    const QString out = work->filePath("out");
+    const QString report = work->filePath("report.json");
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\"",
+                                        program(), "-j", "2", "--json", report, in, out});
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(err.contains("Full/big2.png: not written: File too large"), err);
+    QVERIFY2(err.contains("report.json: can't write the report: File too large"), err);
+    QCOMPARE(tree(out).keys(), QStringList({"Full/small.png"}));
+    QVERIFY(!QFile::exists(report));
 }
 
 void TestSwfExport::publicCorpus()
