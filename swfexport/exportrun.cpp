@@ -58,9 +58,10 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
 // An input folder's SWF files as the window lists them, then (recursively)
 // its subfolders' in the same name order. `seen` keeps a folder reached
 // twice (through a link) from being listed again. Names that aren't valid
-// UTF-8 go to `undecodable`, in a readable form.
+// UTF-8 go to `undecodable`, in a readable form; folders that can't be
+// listed to `unreadable`, with the reason.
 void listInput(const QString &path, bool recursive, QStringList &files, QStringList &undecodable,
-               QSet<QString> &seen)
+               QList<std::pair<QString, QString>> &unreadable, QSet<QString> &seen)
 {
     const QDir dir(path);
     const QString canonical = dir.canonicalPath();
@@ -68,6 +69,10 @@ void listInput(const QString &path, bool recursive, QStringList &files, QStringL
         return;
     seen.insert(canonical);
     const FolderListing listing = listFolder(path);
+    if (!listing.error.isEmpty()) {
+        unreadable.append({path, listing.error});
+        return;
+    }
     for (const QString &name : listing.names) {
         if (hasSwfSuffix(name))
             files.append(dir.filePath(name));
@@ -77,7 +82,7 @@ void listInput(const QString &path, bool recursive, QStringList &files, QStringL
     if (!recursive)
         return;
     for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort))
-        listInput(dir.filePath(name), true, files, undecodable, seen);
+        listInput(dir.filePath(name), true, files, undecodable, unreadable, seen);
 }
 
 QString readingText(CatalogueOutcome outcome)
@@ -148,7 +153,7 @@ int ExportRun::exec()
     for (const QString &input : std::as_const(options.inputs)) {
         const QFileInfo info(input);
         if (info.isDir())
-            listInput(input, options.recursive, files, undecodable, seen);
+            listInput(input, options.recursive, files, undecodable, unreadable, seen);
         else if (info.exists())
             files.append(input);
         else
@@ -158,6 +163,8 @@ int ExportRun::exec()
         say(QStringLiteral("%1: no such file or folder").arg(input));
     for (const QString &name : std::as_const(undecodable))
         say(QStringLiteral("%1: can't be converted: %2").arg(name, undecodableNameReason()));
+    for (const auto &[folder, reason] : std::as_const(unreadable))
+        say(QStringLiteral("%1: can't read the folder: %2").arg(folder, reason));
     fileCount = int(files.size());
 
     DumpOptions dumpOptions;
@@ -232,14 +239,14 @@ void ExportRun::fileDone(const FileOutcome &file)
 void ExportRun::finished(const DumpSummary &summary)
 {
     progressTimer.stop();
-    const int filesFailed =
-        int(summary.notConverted().size()) + int(missingInputs.size()) + int(undecodable.size());
+    const int unlisted = int(missingInputs.size() + undecodable.size() + unreadable.size());
+    const int filesFailed = int(summary.notConverted().size()) + unlisted;
     const int imagesFailed = summary.imagesFailed();
     bool ok = filesFailed == 0 && imagesFailed == 0;
     if (!options.quiet) {
         QString line =
             QStringLiteral("%1 files, %2 images written into %3 in %4")
-                .arg(fileCount + int(missingInputs.size() + undecodable.size()))
+                .arg(fileCount + unlisted)
                 .arg(imagesWritten)
                 .arg(QDir::toNativeSeparators(options.outputFolder), elapsedText(clock.elapsed()));
         if (!ok)
@@ -341,6 +348,8 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
         unread(input, QStringLiteral("no such file or folder"));
     for (const QString &name : std::as_const(undecodable))
         unread(name, undecodableNameReason());
+    for (const auto &[folder, reason] : std::as_const(unreadable))
+        unread(folder, QStringLiteral("can't read the folder: %1").arg(reason));
     const QJsonObject report{{QStringLiteral("output"), options.outputFolder},
                              {QStringLiteral("complete"), complete},
                              {QStringLiteral("files"), entries}};

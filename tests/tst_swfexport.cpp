@@ -257,6 +257,19 @@ void TestSwfExport::commandLineAndOutputFolder()
     QCOMPARE(missing.status, 1);
     QVERIFY(missing.err.contains("gone.swf: no such file or folder"));
     QVERIFY(QFile::exists(work->filePath("out/Icons/star.png")));
+
+    // So is a folder below it that can't be read (permissions stop a user
+    // other than root): named, not taken for an empty one.
+    if (::geteuid() != 0) {
+        QDir().mkpath(in + "/locked");
+        QVERIFY(save(in + "/locked/b.swf", asset("Locked", {"star"})));
+        QFile::setPermissions(in + "/locked", QFile::Permissions());
+        const Run run = swfexport({"-r", in, work->filePath("locked-out")});
+        QFile::setPermissions(in + "/locked",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("locked: can't read the folder: Permission denied"), run.err);
+    }
 }
 
 void TestSwfExport::ctrlCLeavesNoPartialFile()
