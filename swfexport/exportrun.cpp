@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -363,7 +364,16 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
                     .arg(qt_error_string(errno)));
         return written;
     }
-    QSaveFile file(options.reportPath);
+    // A pipe or a device ("--json /dev/stderr", a shell's ">(...)") takes
+    // the report as it comes: there is no folder beside it to make the
+    // file in first.
+    struct stat status {
+    };
+    const bool stream = ::stat(QFile::encodeName(options.reportPath).constData(), &status) == 0 &&
+                        !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    QSaveFile saved(options.reportPath);
+    QFile streamed(options.reportPath);
+    QFileDevice &file = stream ? static_cast<QFileDevice &>(streamed) : saved;
     bool written = file.open(QIODevice::WriteOnly);
     // A write that stops part way (the disk filling up under it) gives no
     // reason; the rest, tried again, fails with the system's. Flushed before
@@ -378,7 +388,7 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
         file.flush();
         written = false;
     }
-    if (!written || !file.commit()) {
+    if (!written || (!stream && !saved.commit())) {
         say(QStringLiteral("%1: can't write the report: %2")
                 .arg(options.reportPath, file.errorString()));
         return false;

@@ -218,6 +218,12 @@ void TestSwfExport::flatRecursiveAndReport()
     QCOMPARE(only["files"].toArray().size(), 1);
     QCOMPARE(only["files"].toArray().at(0).toObject()["folder"].toString(),
              work->filePath("good") + "/Icons");
+    // A pipe named as the report file takes it as it is: nowhere beside it
+    // can the file be made first.
+    const Run piped =
+        swfexport({"-q", "--json", "/dev/stderr", in + "/a.swf", work->filePath("good")});
+    QCOMPARE(piped.status, 0);
+    QCOMPARE(QJsonDocument::fromJson(piped.err).object()["files"].toArray().size(), 1);
 }
 
 void TestSwfExport::commandLineAndOutputFolder()
