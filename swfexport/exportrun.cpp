@@ -44,7 +44,10 @@ bool catchInterrupt()
     };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // Only the first: stopping waits for the files being read, and one
+    // that never ends (a pipe no one writes into) would keep a second
+    // Ctrl-C from ending the program.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     return ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 

@@ -17,6 +17,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace swfw;
@@ -308,6 +310,22 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
         QVERIFY2(name.endsWith(".png"), qPrintable(name));
         QCOMPARE(QImage(out + "/Big/" + name).size(), QSize(900, 700));
     }
+
+    // A file being read that never ends (a pipe no one writes into) keeps
+    // the first Ctrl-C waiting for it; the second ends the program.
+    const QByteArray pipe = QFile::encodeName(work->filePath("pipe.swf"));
+    QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+    QProcess stuck;
+    stuck.start(program(), {work->filePath("pipe.swf"), work->filePath("stuck")});
+    int writer = -1; // held open, so that the reading waits
+    QTRY_VERIFY_WITH_TIMEOUT((writer = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK)) >= 0,
+                             30000);
+    ::kill(pid_t(stuck.processId()), SIGINT);
+    QVERIFY(!stuck.waitForFinished(300));
+    ::kill(pid_t(stuck.processId()), SIGINT);
+    const bool ended = stuck.waitForFinished(10000);
+    ::close(writer);
+    QVERIFY(ended);
 }
 
 void TestSwfExport::fullDiskLeavesNoShortFile()
