@@ -136,9 +136,14 @@ int ExportRun::exec()
 
     // The output folder first: without it nothing can be written.
     const QFileInfo out(options.outputFolder);
-    if (!QDir().mkpath(options.outputFolder) || !out.isDir()) {
-        std::fprintf(stderr, "swfexport: %s: can't make the output folder\n",
-                     QFile::encodeName(options.outputFolder).constData());
+    const bool made = QDir().mkpath(options.outputFolder);
+    const int error = errno;
+    if (!made || !out.isDir()) {
+        const QString reason =
+            out.exists() ? QStringLiteral("not a folder") : qt_error_string(error);
+        std::fprintf(stderr, "swfexport: %s: can't make the output folder: %s\n",
+                     QFile::encodeName(options.outputFolder).constData(),
+                     reason.toLocal8Bit().constData());
         return kExitUsage;
     }
     {

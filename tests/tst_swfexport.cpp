@@ -251,6 +251,9 @@ void TestSwfExport::commandLineAndOutputFolder()
     // whom permissions don't stop) inside a read-only folder.
     QVERIFY(save(work->filePath("plain"), "x"));
     QCOMPARE(swfexport({in, work->filePath("plain/out")}).status, 2);
+    const Run plain = swfexport({in, work->filePath("plain")});
+    QCOMPARE(plain.status, 2);
+    QVERIFY2(plain.err.contains("plain: can't make the output folder: not a folder"), plain.err);
     if (::geteuid() != 0) {
         QDir().mkpath(work->filePath("locked"));
         QFile::setPermissions(work->filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
