@@ -4,11 +4,13 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -98,9 +100,13 @@ FolderListing listFolder(const QString &path)
     listing.exists = true;
     listing.names = dir.entryList(QDir::Files, QDir::NoSort);
 
-    const std::unique_ptr<DIR, int (*)(DIR *)> stream(opendir(QFile::encodeName(path)), closedir);
-    if (!stream)
+    // QDir lists an unreadable folder as an empty one.
+    const QByteArray encoded = QFile::encodeName(path);
+    const std::unique_ptr<DIR, int (*)(DIR *)> stream(opendir(encoded), closedir);
+    if (!stream || ::access(encoded, X_OK) != 0) {
+        listing.error = qt_error_string(errno);
         return listing;
+    }
     while (const dirent *entry = readdir(stream.get())) {
         const QByteArray name(entry->d_name);
         if (name.startsWith('.') || !name.endsWith(".swf") || validUtf8(name))

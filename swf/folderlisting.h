@@ -21,6 +21,9 @@ inline QString undecodableNameReason()
 // The files of a folder, as the tool takes them.
 struct FolderListing {
     bool exists = false;
+    // Why a folder that exists can't be listed (no permission to read it or
+    // to look inside), in the system's words; empty when it was listed.
+    QString error;
     // The file names QDir lists (QDir::Files, in QDir's order: by name,
     // ignoring case): no folders, no hidden files.
     QStringList names;

@@ -16,9 +16,11 @@
 #include <QSocketNotifier>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -42,7 +44,10 @@ bool catchInterrupt()
     };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // Only the first: stopping waits for the files being read, and one
+    // that never ends (a pipe no one writes into) would keep a second
+    // Ctrl-C from ending the program.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     return ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 
@@ -64,9 +69,10 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
 // An input folder's SWF files as the window lists them, then (recursively)
 // its subfolders' in the same name order. `seen` keeps a folder reached
 // twice (through a link) from being listed again. Names that aren't valid
-// UTF-8 go to `undecodable`, in a readable form.
+// UTF-8 go to `undecodable`, in a readable form; folders that can't be
+// listed to `unreadable`, with the reason.
 void listInput(const QString &path, bool recursive, QStringList &files, QStringList &undecodable,
-               QSet<QString> &seen)
+               QList<std::pair<QString, QString>> &unreadable, QSet<QString> &seen)
 {
     const QDir dir(path);
     const QString canonical = dir.canonicalPath();
@@ -74,6 +80,10 @@ void listInput(const QString &path, bool recursive, QStringList &files, QStringL
         return;
     seen.insert(canonical);
     const FolderListing listing = listFolder(path);
+    if (!listing.error.isEmpty()) {
+        unreadable.append({path, listing.error});
+        return;
+    }
     for (const QString &name : listing.names) {
         if (hasSwfSuffix(name))
             files.append(dir.filePath(name));
@@ -83,7 +93,7 @@ void listInput(const QString &path, bool recursive, QStringList &files, QStringL
     if (!recursive)
         return;
     for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort))
-        listInput(dir.filePath(name), true, files, undecodable, seen);
+        listInput(dir.filePath(name), true, files, undecodable, unreadable, seen);
 }
 
 QString readingText(CatalogueOutcome outcome)
@@ -133,9 +143,14 @@ int ExportRun::exec()
 
     // The output folder first: without it nothing can be written.
     const QFileInfo out(options.outputFolder);
-    if (!QDir().mkpath(options.outputFolder) || !out.isDir()) {
-        std::fprintf(stderr, "swfexport: %s: can't make the output folder\n",
-                     QFile::encodeName(options.outputFolder).constData());
+    const bool made = QDir().mkpath(options.outputFolder);
+    const int error = errno;
+    if (!made || !out.isDir()) {
+        const QString reason =
+            out.exists() ? QStringLiteral("not a folder") : qt_error_string(error);
+        std::fprintf(stderr, "swfexport: %s: can't make the output folder: %s\n",
+                     QFile::encodeName(options.outputFolder).constData(),
+                     reason.toLocal8Bit().constData());
         return kExitUsage;
     }
     {
@@ -154,7 +169,7 @@ int ExportRun::exec()
     for (const QString &input : std::as_const(options.inputs)) {
         const QFileInfo info(input);
         if (info.isDir())
-            listInput(input, options.recursive, files, undecodable, seen);
+            listInput(input, options.recursive, files, undecodable, unreadable, seen);
         else if (info.exists())
             files.append(input);
         else
@@ -164,6 +179,8 @@ int ExportRun::exec()
         say(QStringLiteral("%1: no such file or folder").arg(input));
     for (const QString &name : std::as_const(undecodable))
         say(QStringLiteral("%1: can't be converted: %2").arg(name, undecodableNameReason()));
+    for (const auto &[folder, reason] : std::as_const(unreadable))
+        say(QStringLiteral("%1: can't read the folder: %2").arg(folder, reason));
     fileCount = int(files.size());
 
     DumpOptions dumpOptions;
@@ -238,15 +255,14 @@ void ExportRun::fileDone(const FileOutcome &file)
 void ExportRun::finished(const DumpSummary &summary)
 {
     progressTimer.stop();
-    const int filesFailed =
-        int(summary.notConverted().size()) + int(missingInputs.size()) + int(undecodable.size());
+    const int unlisted = int(missingInputs.size() + undecodable.size() + unreadable.size());
+    const int filesFailed = int(summary.notConverted().size()) + unlisted;
     const int imagesFailed = summary.imagesFailed();
     bool ok = filesFailed == 0 && imagesFailed == 0;
     if (!options.quiet) {
         QString line =
             QStringLiteral("%1, %2 written into %3 in %4")
-                .arg(counted(fileCount + int(missingInputs.size() + undecodable.size()), "file"),
-                     counted(imagesWritten, "image"),
+                .arg(counted(fileCount + unlisted, "file"), counted(imagesWritten, "image"),
                      QDir::toNativeSeparators(options.outputFolder), elapsedText(clock.elapsed()));
         if (!ok)
             line += QStringLiteral("; %1 and %2 failed")
@@ -343,16 +359,46 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
         unread(input, QStringLiteral("no such file or folder"));
     for (const QString &name : std::as_const(undecodable))
         unread(name, undecodableNameReason());
+    for (const auto &[folder, reason] : std::as_const(unreadable))
+        unread(folder, QStringLiteral("can't read the folder: %1").arg(reason));
     const QJsonObject report{{QStringLiteral("output"), options.outputFolder},
                              {QStringLiteral("complete"), complete},
                              {QStringLiteral("files"), entries}};
     const QByteArray json = QJsonDocument(report).toJson(QJsonDocument::Indented);
     if (options.reportPath == QLatin1String("-")) {
-        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
-        return std::fflush(stdout) == 0;
+        const bool written =
+            std::fwrite(json.constData(), 1, size_t(json.size()), stdout) == size_t(json.size()) &&
+            std::fflush(stdout) == 0;
+        if (!written)
+            say(QStringLiteral("standard output: can't write the report: %1")
+                    .arg(qt_error_string(errno)));
+        return written;
     }
-    QSaveFile file(options.reportPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+    // A pipe or a device ("--json /dev/stderr", a shell's ">(...)") takes
+    // the report as it comes: there is no folder beside it to make the
+    // file in first.
+    struct stat status {
+    };
+    const bool stream = ::stat(QFile::encodeName(options.reportPath).constData(), &status) == 0 &&
+                        !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    QSaveFile saved(options.reportPath);
+    QFile streamed(options.reportPath);
+    QFileDevice &file = stream ? static_cast<QFileDevice &>(streamed) : saved;
+    bool written = file.open(QIODevice::WriteOnly);
+    // A write that stops part way (the disk filling up under it) gives no
+    // reason; the rest, tried again, fails with the system's. Flushed before
+    // commit(), which puts the file in place even when its last bytes can't
+    // be written.
+    for (qsizetype done = 0; written && done < json.size();) {
+        const qint64 n = file.write(json.constData() + done, json.size() - done);
+        written = n > 0;
+        done += n;
+    }
+    if (written && !file.flush()) {
+        file.flush();
+        written = false;
+    }
+    if (!written || (!stream && !saved.commit())) {
         say(QStringLiteral("%1: can't write the report: %2")
                 .arg(options.reportPath, file.errorString()));
         return false;

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 class DumpPipeline;
 class QSocketNotifier;
@@ -47,8 +48,9 @@ private:
     bool writeReport(const QList<FileOutcome> &files, bool complete);
 
     ExportOptions options;
-    QStringList missingInputs; // inputs that are neither a file nor a folder
-    QStringList undecodable;   // .swf names that aren't valid UTF-8, readable
+    QStringList missingInputs;                     // inputs that are neither a file nor a folder
+    QStringList undecodable;                       // .swf names that aren't valid UTF-8, readable
+    QList<std::pair<QString, QString>> unreadable; // folders that can't be listed, and why
     int fileCount = 0;
     int filesDone = 0;
     int imagesWritten = 0;

@@ -17,6 +17,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace swfw;
@@ -95,6 +97,7 @@ private slots:
     void flatRecursiveAndReport();
     void commandLineAndOutputFolder();
     void ctrlCLeavesNoPartialFile();
+    void fullDiskLeavesNoShortFile();
     void publicCorpus();
 
 private:
@@ -217,6 +220,12 @@ void TestSwfExport::flatRecursiveAndReport()
     QCOMPARE(only["files"].toArray().size(), 1);
     QCOMPARE(only["files"].toArray().at(0).toObject()["folder"].toString(),
              work->filePath("good") + "/Icons");
+    // A pipe named as the report file takes it as it is: nowhere beside it
+    // can the file be made first.
+    const Run piped =
+        swfexport({"-q", "--json", "/dev/stderr", in + "/a.swf", work->filePath("good")});
+    QCOMPARE(piped.status, 0);
+    QCOMPARE(QJsonDocument::fromJson(piped.err).object()["files"].toArray().size(), 1);
 }
 
 void TestSwfExport::commandLineAndOutputFolder()
@@ -242,6 +251,9 @@ void TestSwfExport::commandLineAndOutputFolder()
     // whom permissions don't stop) inside a read-only folder.
     QVERIFY(save(work->filePath("plain"), "x"));
     QCOMPARE(swfexport({in, work->filePath("plain/out")}).status, 2);
+    const Run plain = swfexport({in, work->filePath("plain")});
+    QCOMPARE(plain.status, 2);
+    QVERIFY2(plain.err.contains("plain: can't make the output folder: not a folder"), plain.err);
     if (::geteuid() != 0) {
         QDir().mkpath(work->filePath("locked"));
         QFile::setPermissions(work->filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
@@ -256,6 +268,19 @@ void TestSwfExport::commandLineAndOutputFolder()
     QCOMPARE(missing.status, 1);
     QVERIFY(missing.err.contains("gone.swf: no such file or folder"));
     QVERIFY(QFile::exists(work->filePath("out/Icons/star.png")));
+
+    // So is a folder below it that can't be read (permissions stop a user
+    // other than root): named, not taken for an empty one.
+    if (::geteuid() != 0) {
+        QDir().mkpath(in + "/locked");
+        QVERIFY(save(in + "/locked/b.swf", asset("Locked", {"star"})));
+        QFile::setPermissions(in + "/locked", QFile::Permissions());
+        const Run run = swfexport({"-r", in, work->filePath("locked-out")});
+        QFile::setPermissions(in + "/locked",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("locked: can't read the folder: Permission denied"), run.err);
+    }
 }
 
 void TestSwfExport::ctrlCLeavesNoPartialFile()
@@ -288,6 +313,53 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
         QVERIFY2(name.endsWith(".png"), qPrintable(name));
         QCOMPARE(QImage(out + "/Big/" + name).size(), QSize(900, 700));
     }
+
+    // A file being read that never ends (a pipe no one writes into) keeps
+    // the first Ctrl-C waiting for it; the second ends the program.
+    const QByteArray pipe = QFile::encodeName(work->filePath("pipe.swf"));
+    QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+    QProcess stuck;
+    stuck.start(program(), {work->filePath("pipe.swf"), work->filePath("stuck")});
+    int writer = -1; // held open, so that the reading waits
+    QTRY_VERIFY_WITH_TIMEOUT((writer = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK)) >= 0,
+                             30000);
+    ::kill(pid_t(stuck.processId()), SIGINT);
+    QVERIFY(!stuck.waitForFinished(300));
+    ::kill(pid_t(stuck.processId()), SIGINT);
+    const bool ended = stuck.waitForFinished(10000);
+    ::close(writer);
+    QVERIFY(ended);
+}
+
+void TestSwfExport::fullDiskLeavesNoShortFile()
+{
+    // A file size limit of a KiB or two stands in for a disk that fills up:
+    // the last bytes of a PNG or of the report, held in a buffer, only fail
+    // when the file is made to stay. The images that don't fit fail by name
+    // and leave nothing; the small one is written.
+    Tags tags;
+    tags.frameLabel("Full");
+    QList<QPair<int, QByteArray>> symbols{{1, "small"}};
+    tags.bitmap(1, 4, 4, testPattern(4, 4));
+    for (int i = 2; i <= 20; ++i) {
+        tags.bitmap(i, 120, 120, testPattern(120, 120, i)); // about 3 KiB of PNG
+        symbols.append({i, "big" + QByteArray::number(i)});
+    }
+    tags.symbolClass(symbols).end();
+    QVERIFY(save(in + "/full.swf", file(Header(), tags, Compression::Zlib)));
+
+    const QString out = work->filePath("out");
+    const QString report = work->filePath("report.json");
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\"",
+                                        program(), "-j", "2", "--json", report, in, out});
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(err.contains("Full/big2.png: not written: File too large"), err);
+    QVERIFY2(err.contains("report.json: can't write the report: File too large"), err);
+    QCOMPARE(tree(out).keys(), QStringList({"Full/small.png"}));
+    QVERIFY(!QFile::exists(report));
 }
 
 void TestSwfExport::publicCorpus()
