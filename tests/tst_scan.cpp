@@ -3,6 +3,7 @@
 
 #include "tests/support/windowtest.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <fcntl.h>
@@ -240,9 +241,15 @@ void TestScan::undecodableNames()
     // Names that aren't UTF-8 can't be converted; those ending in ".swf"
     // count among the failures, readable in the box.
     const QString path = folderWith({"a.swf"});
-    for (const QByteArray &name :
-         {QByteArray("b\xC3\xA9\xFF.swf"), QByteArray("c\xFF.txt"), QByteArray(".\xFF.swf")}) {
-        const int fd = ::open(QFile::encodeName(path) + '/' + name, O_CREAT | O_WRONLY, 0644);
+    const QByteArray folder = QFile::encodeName(path) + '/';
+    const QByteArrayList names = {"b\xC3\xA9\xFF.swf", "c\xFF.txt", ".\xFF.swf"};
+    // The temporary folder can't remove names it can't decode.
+    const auto removeNames = qScopeGuard([&] {
+        for (const QByteArray &name : names)
+            ::unlink(folder + name);
+    });
+    for (const QByteArray &name : names) {
+        const int fd = ::open(folder + name, O_CREAT | O_WRONLY, 0644);
         QVERIFY(fd >= 0);
         ::close(fd);
     }
