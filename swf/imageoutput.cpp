@@ -27,21 +27,25 @@ WriteResult PngFile::encode(QImage image)
     if (!file.open(QIODevice::WriteOnly))
         return {file.errorString()};
     QImageWriter writer(&file, "png");
-    // The last bytes may still wait in the file's buffer, and commit() puts
-    // the file in place even when they can't be written: a full disk would
-    // leave a short or empty file under the image's name. So they are
-    // written here.
-    if (!writer.write(image) || !file.flush()) {
-        // A write that stopped part way (the disk filling up under it)
-        // leaves no reason; the bytes left in the buffer, tried once more,
-        // fail with the system's.
-        file.flush();
+    const bool encoded = writer.write(image);
+    if (!flushWhole(file) || !encoded) {
         const QString error =
             file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
         file.cancelWriting();
         return {error};
     }
     return {};
+}
+
+bool flushWhole(QFileDevice &file)
+{
+    if (file.flush())
+        return true;
+    // A write that stopped part way (the disk filling up under it) leaves
+    // no reason; the bytes left in the buffer, tried once more, fail with
+    // the system's.
+    file.flush();
+    return false;
 }
 
 WriteResult PngFile::commit()

@@ -15,6 +15,13 @@ struct WriteResult {
     bool written() const { return error.isEmpty(); }
 };
 
+// Writes out the bytes `file` still holds in its buffer; false, with the
+// system's reason in its errorString(), when they can't be written.
+// QSaveFile::commit() puts the file in place even when those last bytes
+// can't be written (a full disk would leave a short file under the name), so
+// a saved file is flushed this way before it is committed.
+bool flushWhole(QFileDevice &file);
+
 // A PNG file written in two steps, so that the image can go before the file
 // is made to stay, which waits for the disk. Until committed, nothing is at
 // `path` but what was there before; destroyed uncommitted, nothing is left.

@@ -2,6 +2,7 @@
 
 #include "swf/dumppipeline.h"
 #include "swf/folderlisting.h"
+#include "swf/imageoutput.h"
 #include "swf/parallelism.h"
 #include "swfxml/swfconvert.h"
 
@@ -386,18 +387,13 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
     QFileDevice &file = stream ? static_cast<QFileDevice &>(streamed) : saved;
     bool written = file.open(QIODevice::WriteOnly);
     // A write that stops part way (the disk filling up under it) gives no
-    // reason; the rest, tried again, fails with the system's. Flushed before
-    // commit(), which puts the file in place even when its last bytes can't
-    // be written.
+    // reason; the rest, tried again, fails with the system's.
     for (qsizetype done = 0; written && done < json.size();) {
         const qint64 n = file.write(json.constData() + done, json.size() - done);
         written = n > 0;
         done += n;
     }
-    if (written && !file.flush()) {
-        file.flush();
-        written = false;
-    }
+    written = written && flushWhole(file);
     if (!written || (!stream && !saved.commit())) {
         say(QStringLiteral("%1: can't write the report: %2")
                 .arg(options.reportPath, file.errorString()));
