@@ -56,5 +56,7 @@ QString newOutputFolder();
 // Time Qt alone takes to write `images` as PNG files on one thread (the
 // images already decoded): the limit the exports are measured against.
 double encodingSeconds(const QList<QImage> &images);
+// The same with this program's PNG encoder (the same bytes as Qt's writer).
+double ownEncodingSeconds(const QList<QImage> &images);
 
 } // namespace bench

@@ -1,5 +1,7 @@
 #include "swf/imageoutput.h"
 
+#include "swf/pngencoder.h"
+
 #include <QImage>
 #include <QImageWriter>
 
@@ -26,11 +28,17 @@ WriteResult PngFile::encode(QImage image)
         image.convertTo(QImage::Format_ARGB32);
     if (!file.open(QIODevice::WriteOnly))
         return {file.errorString()};
-    QImageWriter writer(&file, "png");
-    const bool encoded = writer.write(image);
-    if (!flushWhole(file) || !encoded) {
+    QString encodingError;
+    if (png::handles(image)) {
+        encodingError = png::encode(image, file);
+    } else {
+        QImageWriter writer(&file, "png");
+        if (!writer.write(image))
+            encodingError = writer.errorString();
+    }
+    if (!flushWhole(file) || !encodingError.isEmpty()) {
         const QString error =
-            file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+            file.error() != QFileDevice::NoError ? file.errorString() : encodingError;
         file.cancelWriting();
         return {error};
     }

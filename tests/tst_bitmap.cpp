@@ -2,12 +2,15 @@
 // dump's ways from an element to an image.
 
 #include "swf/bitmap.h"
+#include "swf/pngencoder.h"
 #include "tests/support/swfwriter.h"
 
 #include <QBuffer>
 #include <QColor>
 #include <QDomDocument>
 #include <QFile>
+#include <QImageWriter>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -142,6 +145,8 @@ private slots:
     void pixelOrderAndClamping();
     void decodersAgree_data();
     void decodersAgree();
+    void pngBytesAsQtWrites_data();
+    void pngBytesAsQtWrites();
 
 private:
     QByteArray bomb;
@@ -516,6 +521,60 @@ void TestBitmap::decodersAgree()
     const std::optional<QImage> previewed =
         previewImage(Element(bitmapXml(sized(8, 8), text)).node);
     QCOMPARE(previewed.has_value(), !dumped.isNull());
+}
+
+void TestBitmap::pngBytesAsQtWrites_data()
+{
+    // Kinds of rows that make each filter win, and ties between them; sizes
+    // of one pixel (fewer filters), under 16 KB of rows (a smaller zlib
+    // window), rows not a multiple of 16 bytes, many IDAT chunks.
+    QTest::addColumn<QImage>("image");
+    const QList<QSize> sizes = {{1, 1},   {1, 40},  {40, 1},  {2, 2},     {7, 9},   {37, 61},
+                                {63, 64}, {64, 64}, {129, 3}, {300, 200}, {5, 700}, {1024, 40}};
+    QRandomGenerator random(7);
+    for (const QSize &size : sizes) {
+        const auto add = [&](const char *kind, const std::function<QRgb(int, int)> &pixel) {
+            QImage image(size, QImage::Format_ARGB32);
+            image.setDotsPerMeterX(2835);
+            image.setDotsPerMeterY(2835);
+            for (int y = 0; y < size.height(); ++y) {
+                for (int x = 0; x < size.width(); ++x)
+                    image.setPixel(x, y, pixel(x, y));
+            }
+            QTest::addRow("%s %dx%d", kind, size.width(), size.height()) << image;
+        };
+        add("noise", [&](int, int) { return QRgb(random.generate()); });
+        add("clear", [](int, int) { return QRgb(0); });
+        add("bands", [](int x, int y) { return qRgba(x / 8 * 40, y / 4 * 30, 200, 255); });
+        add("gradient", [](int x, int y) { return qRgba(x * 3, y * 2, (x + y) * 5, 255 - x); });
+        add("noisy gradient", [&](int x, int y) {
+            const int grain = int(random.bounded(9)) - 4;
+            return qRgba(qBound(0, x + grain, 255), qBound(0, y * 2 + grain, 255),
+                         qBound(0, 128 + grain, 255), x % 50 < 3 ? 0 : 255 - y % 256);
+        });
+        add("extremes", [&](int, int) {
+            const QRgb picks[] = {0x00000000, 0xffffffff, 0x80808080, 0x7f7f7f7f, 0xff000000};
+            return picks[random.bounded(5)];
+        });
+    }
+    QImage plain(90, 33, QImage::Format_ARGB32);
+    plain.fill(0x80405060);
+    QTest::newRow("no resolution") << plain;
+}
+
+void TestBitmap::pngBytesAsQtWrites()
+{
+    QFETCH(QImage, image);
+    QVERIFY(png::handles(image));
+    QByteArray qt;
+    QBuffer qtBuffer(&qt);
+    qtBuffer.open(QIODevice::WriteOnly);
+    QVERIFY(QImageWriter(&qtBuffer, "png").write(image));
+    QByteArray ours;
+    QBuffer ourBuffer(&ours);
+    ourBuffer.open(QIODevice::WriteOnly);
+    QCOMPARE(png::encode(image, ourBuffer), QString());
+    QCOMPARE(ours.toHex(), qt.toHex());
 }
 
 QTEST_GUILESS_MAIN(TestBitmap)
