@@ -30,8 +30,8 @@ class PngFile
 public:
     explicit PngFile(const QString &path) : file(path) {}
     // Encodes the image (the bytes of Qt's PNG writer at its default
-    // quality, see pngencoder.h; true colours for a premultiplied image) into a temporary file
-    // beside the path; the image goes with the call.
+    // quality, see pngencoder.h; true colours for a premultiplied image)
+    // into a temporary file beside the path; the image goes with the call.
     WriteResult encode(QImage image);
     // Puts the file in place of whatever was at the path.
     WriteResult commit();
@@ -41,9 +41,10 @@ private:
 };
 
 // Writes `image` as a PNG file at `path` (the bytes of Qt's PNG writer at
-// its default quality). The file appears only once it is whole: an image that can't be
-// encoded, or a folder that refuses it (no room, no permission, a directory
-// in the way), leaves whatever was at `path` before and no partial file.
+// its default quality). The file appears only once it is whole: an image
+// that can't be encoded, or a folder that refuses it (no room, no
+// permission, a directory in the way), leaves whatever was at `path` before
+// and no partial file.
 // A premultiplied image is written in true colours; handed over by move, it
 // is converted in place.
 WriteResult writePng(QImage image, const QString &path);
