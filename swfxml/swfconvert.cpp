@@ -349,6 +349,9 @@ void Writer::close(const char *element)
 bool writeXml(const Movie &movie, Sink &sink, const Warn &warn)
 {
     const Warn report = warn ? warn : Warn([](const char *) {});
+    // Nearly all of a document is its tags' data in base64, 4 characters for
+    // every 3 bytes; the elements around them add a little.
+    sink.expect(movie.body.size() / 3 * 4 + (std::size_t(64) << 10));
     Writer writer(movie, sink, report);
     return writer.run();
 }

@@ -36,10 +36,13 @@ public:
     virtual ~Sink() = default;
     // Takes `size` bytes; false when they could not be written.
     virtual bool write(const char *data, std::size_t size) = 0;
+    // About this many bytes will follow (a hint, given before the first
+    // write): a sink that holds them can make room once.
+    virtual void expect(std::size_t) {}
 };
 
 // Appends the XML to a byte string: std::string, or any type with
-// append(const char *, size).
+// append(const char *, size) and reserve(size).
 template <typename Bytes> class AppendSink : public Sink
 {
 public:
@@ -49,6 +52,9 @@ public:
         out.append(data, size);
         return true;
     }
+    // Growing by doubling would copy a large document about once more and
+    // fault in twice its pages.
+    void expect(std::size_t size) override { out.reserve(out.size() + size); }
 
 private:
     Bytes &out;
