@@ -9,13 +9,21 @@
 #include <algorithm>
 #include <system_error>
 
+namespace
+{
+
+// One thread per worker decodes and encodes; the others wait for the disk.
+constexpr int kThreadsPerWorker = 4;
+
+} // namespace
+
 DumpWorkers::DumpWorkers(int count, QObject *receiver, const char *method,
                          InProcessConversion conversion)
     : receiver(receiver), method(method), conversion(std::move(conversion)), maxDecoding(count)
 {
     // The list of threads is read by the thread that owns the workers only.
-    threads.reserve(size_t(2 * count));
-    for (int i = 0; i < 2 * count; ++i) {
+    threads.reserve(size_t(kThreadsPerWorker * count));
+    for (int i = 0; i < kThreadsPerWorker * count; ++i) {
         try {
             threads.emplace_back(&DumpWorkers::run, this);
         } catch (const std::system_error &) {

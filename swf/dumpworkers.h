@@ -51,9 +51,10 @@ struct ImageDone {
 };
 
 // The threads of a dump. `count` of them at most decode and encode an image
-// at once; as many again can wait meanwhile for the disk to take a file they
-// have encoded, their image gone. Jobs are moved in and results moved out
-// under one mutex; when a result is ready and none is waiting to be taken, the
+// at once; three times as many more can wait meanwhile for the disk to take
+// a file they have encoded, their image gone, so that a file system slow to
+// sync each file has several syncs under way. Jobs are moved in and results
+// moved out under one mutex; when a result is ready and none is waiting to be taken, the
 // receiver's `method` is invoked (queued, without arguments) on its own
 // thread, which then takes every result there is. Readings go ahead of
 // images.
@@ -62,7 +63,7 @@ class DumpWorkers
 public:
     using Done = std::variant<ReadDone, ImageDone>;
 
-    // Starts up to twice `count` threads; with none, jobs wait for
+    // Starts up to four times `count` threads; with none, jobs wait for
     // runQueued().
     DumpWorkers(int count, QObject *receiver, const char *method,
                 InProcessConversion conversion = {});
