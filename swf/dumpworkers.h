@@ -54,10 +54,10 @@ struct ImageDone {
 // at once; three times as many more can wait meanwhile for the disk to take
 // a file they have encoded, their image gone, so that a file system slow to
 // sync each file has several syncs under way. Jobs are moved in and results
-// moved out under one mutex; when a result is ready and none is waiting to be taken, the
-// receiver's `method` is invoked (queued, without arguments) on its own
-// thread, which then takes every result there is. Readings go ahead of
-// images.
+// moved out under one mutex; when a result is ready and none is waiting to
+// be taken, the receiver's `method` is invoked (queued, without arguments)
+// on its own thread, which then takes every result there is. Readings go
+// ahead of images.
 class DumpWorkers
 {
 public:
