@@ -1,5 +1,6 @@
 // Bitmap decoding from raw bytes: inflateBitmapData, imageFromARGB and the
-// dump's decoding path.
+// dump's decoding path; then the dump's PNG encoding of what it decoded,
+// which must give the bytes Qt's PNG writer gives.
 //
 // Input: width (4 bytes, little-endian, signed), height (the same), one mode
 // byte, then the data. With mode bit 0 set the data is base64-encoded before
@@ -8,9 +9,12 @@
 
 #include "fuzz/fuzzsupport.h"
 #include "swf/bitmap.h"
+#include "swf/pngencoder.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QImageWriter>
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +24,8 @@ namespace
 {
 
 constexpr qint64 kMaxBuiltPixels = qint64(4) << 20;
+// Encoding twice is slow: only images up to this size are encoded.
+constexpr qint64 kMaxEncodedPixels = qint64(1) << 16;
 
 qint32 readInt(const uint8_t *p)
 {
@@ -80,5 +86,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(dumped.isNull() == pixels.isEmpty());
     if (!dumped.isNull())
         FUZZ_CHECK(!pixels.isEmpty() && dumped == image);
+
+    if (!dumped.isNull() && qint64(width) * height <= kMaxEncodedPixels) {
+        const QImage straight = dumped.convertToFormat(QImage::Format_ARGB32);
+        FUZZ_CHECK(png::handles(straight));
+        QByteArray ours;
+        QBuffer ourBuffer(&ours);
+        ourBuffer.open(QIODevice::WriteOnly);
+        FUZZ_CHECK(png::encode(straight, ourBuffer).isEmpty());
+        QByteArray qt;
+        QBuffer qtBuffer(&qt);
+        qtBuffer.open(QIODevice::WriteOnly);
+        FUZZ_CHECK(QImageWriter(&qtBuffer, "png").write(straight));
+        FUZZ_CHECK(ours == qt);
+    }
     return 0;
 }
