@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    zlib1g-dev liblzma-dev libdeflate-dev libpng-dev
+    zlib1g-dev liblzma-dev libdeflate-dev
     xvfb xauth desktop-file-utils
     dpkg-dev file
 )

@@ -4,9 +4,11 @@
 #include <QIODevice>
 #include <QSysInfo>
 
-#include <png.h>
+#include <zlib.h>
 
-#include <csetjmp>
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -20,6 +22,8 @@ namespace
 
 constexpr int kBytesPerPixel = 4;
 
+enum Filter { None, Sub, Up, Average, Paeth };
+
 // A residual byte as libpng weighs it: its distance from zero, read as a
 // signed byte.
 inline unsigned weight(unsigned residual)
@@ -28,8 +32,18 @@ inline unsigned weight(unsigned residual)
     return residual < 128 ? residual : 256 - residual;
 }
 
-inline unsigned paeth(unsigned a, unsigned b, unsigned c)
+// What a filter predicts a byte from the byte to its left (a), above (b)
+// and above left (c).
+template <int filter> inline unsigned predict(unsigned a, unsigned b, unsigned c)
 {
+    if constexpr (filter == None)
+        return 0;
+    else if constexpr (filter == Sub)
+        return a;
+    else if constexpr (filter == Up)
+        return b;
+    else if constexpr (filter == Average)
+        return (a + b) >> 1;
     const int p = int(b) - int(c);
     const int q = int(a) - int(c);
     const int pa = p < 0 ? -p : p;
@@ -38,40 +52,19 @@ inline unsigned paeth(unsigned a, unsigned b, unsigned c)
     return (pa <= pb && pa <= pc) ? a : (pb <= pc) ? b : c;
 }
 
-// Adds the weights of bytes [from, to) under the five filters to `sums`.
-void sumBytes(const uchar *row, const uchar *above, qsizetype from, qsizetype to, quint64 sums[5])
-{
-    for (qsizetype i = from; i < to; ++i) {
-        const unsigned x = row[i];
-        const unsigned a = i >= kBytesPerPixel ? row[i - kBytesPerPixel] : 0;
-        const unsigned b = above ? above[i] : 0;
-        const unsigned c = above && i >= kBytesPerPixel ? above[i - kBytesPerPixel] : 0;
-        sums[0] += weight(x);
-        sums[1] += weight(x - a);
-        sums[2] += weight(x - b);
-        sums[3] += weight(x - ((a + b) >> 1));
-        sums[4] += weight(x - paeth(a, b, c));
-    }
-}
-
 #ifdef __SSE2__
-// The weights of 16 residual bytes, summed into the two 64-bit halves.
-inline __m128i weigh(__m128i residuals)
+inline __m128i load(const uchar *p)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i magnitude = _mm_min_epu8(residuals, _mm_sub_epi8(zero, residuals));
-    return _mm_sad_epu8(magnitude, zero);
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
 }
 
-inline __m128i abs16(__m128i v)
-{
-    return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
-}
-
-// Which of a, b, c the Paeth predictor takes, for 8 pixels' bytes widened to
-// 16 bits: masks for a and for b (c where neither is set).
+// Which of a, b, c the Paeth predictor takes, for 8 bytes widened to 16
+// bits: masks for a and for b (c where neither is set).
 inline void paethMasks(__m128i a, __m128i b, __m128i c, __m128i &takeA, __m128i &takeB)
 {
+    const auto abs16 = [](__m128i v) {
+        return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+    };
     const __m128i p = _mm_sub_epi16(b, c);
     const __m128i q = _mm_sub_epi16(a, c);
     const __m128i pa = abs16(p);
@@ -82,135 +75,342 @@ inline void paethMasks(__m128i a, __m128i b, __m128i c, __m128i &takeA, __m128i 
     takeB = _mm_andnot_si128(_mm_or_si128(takeA, _mm_cmpgt_epi16(pb, pc)), _mm_set1_epi16(-1));
 }
 
-// Bytes [kBytesPerPixel, end) in steps of 16; returns where it stopped.
-qsizetype sumVectors(const uchar *row, const uchar *above, qsizetype bytes, quint64 sums[5])
+// predict() for 16 bytes at once.
+template <int filter> inline __m128i predict(__m128i a, __m128i b, __m128i c)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i one = _mm_set1_epi8(1);
-    __m128i none = zero, sub = zero, up = zero, average = zero, predicted = zero;
-    qsizetype i = kBytesPerPixel;
-    for (; i + 16 <= bytes; i += 16) {
-        const auto load = [](const uchar *p) {
-            return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        };
-        const __m128i x = load(row + i);
-        const __m128i a = load(row + i - kBytesPerPixel);
-        const __m128i b = load(above + i);
-        const __m128i c = load(above + i - kBytesPerPixel);
-        none = _mm_add_epi64(none, weigh(x));
-        sub = _mm_add_epi64(sub, weigh(_mm_sub_epi8(x, a)));
-        up = _mm_add_epi64(up, weigh(_mm_sub_epi8(x, b)));
-        // floor((a + b) / 2): the rounded-up average less the odd bit.
-        const __m128i mean =
-            _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
-        average = _mm_add_epi64(average, weigh(_mm_sub_epi8(x, mean)));
-        __m128i lowA, lowB, highA, highB;
-        paethMasks(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
-                   _mm_unpacklo_epi8(c, zero), lowA, lowB);
-        paethMasks(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
-                   _mm_unpackhi_epi8(c, zero), highA, highB);
-        const __m128i takeA = _mm_packs_epi16(lowA, highA);
-        const __m128i takeB = _mm_packs_epi16(lowB, highB);
-        const __m128i takeC = _mm_andnot_si128(_mm_or_si128(takeA, takeB), _mm_set1_epi8(-1));
-        const __m128i prediction =
-            _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
-                         _mm_and_si128(takeC, c));
-        predicted = _mm_add_epi64(predicted, weigh(_mm_sub_epi8(x, prediction)));
-    }
-    const __m128i totals[5] = {none, sub, up, average, predicted};
+    if constexpr (filter == None)
+        return zero;
+    else if constexpr (filter == Sub)
+        return a;
+    else if constexpr (filter == Up)
+        return b;
+    else if constexpr (filter == Average) // the rounded-up mean less the odd bit
+        return _mm_sub_epi8(_mm_avg_epu8(a, b),
+                            _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+    __m128i lowA, lowB, highA, highB;
+    paethMasks(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(c, zero),
+               lowA, lowB);
+    paethMasks(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(c, zero),
+               highA, highB);
+    const __m128i takeA = _mm_packs_epi16(lowA, highA);
+    const __m128i takeB = _mm_packs_epi16(lowB, highB);
+    const __m128i takeC = _mm_andnot_si128(_mm_or_si128(takeA, takeB), _mm_set1_epi8(-1));
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
+                        _mm_and_si128(takeC, c));
+}
+
+// The weights of 16 residual bytes, summed into the two 64-bit halves.
+inline __m128i weigh(__m128i residuals)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i magnitude = _mm_min_epu8(residuals, _mm_sub_epi8(zero, residuals));
+    return _mm_sad_epu8(magnitude, zero);
+}
+#endif
+
+// Calls `f(i, a, b, c)` for every byte i of a row (a, b, c as predict()
+// takes them; they are zero left of the first pixel), and `block(i, a, b,
+// c)` instead for runs of 16 bytes where vectors can take them.
+template <typename Byte, typename Block>
+void forEachByte(const uchar *row, const uchar *above, qsizetype bytes, Byte f,
+                 [[maybe_unused]] Block block)
+{
+    qsizetype i = 0;
+    for (; i < kBytesPerPixel && i < bytes; ++i)
+        f(i, 0u, unsigned(above[i]), 0u);
+#ifdef __SSE2__
+    for (; i + 16 <= bytes; i += 16)
+        block(i, load(row + i - kBytesPerPixel), load(above + i), load(above + i - kBytesPerPixel));
+#endif
+    for (; i < bytes; ++i)
+        f(i, unsigned(row[i - kBytesPerPixel]), unsigned(above[i]),
+          unsigned(above[i - kBytesPerPixel]));
+}
+
+// The sums of the weights of a row's residuals under the five filters.
+void sumAll(const uchar *row, const uchar *above, qsizetype bytes, quint64 sums[5])
+{
+#ifdef __SSE2__
+    __m128i vectors[5] = {};
+#endif
+    forEachByte(
+        row, above, bytes,
+        [&](qsizetype i, unsigned a, unsigned b, unsigned c) {
+            const unsigned x = row[i];
+            sums[None] += weight(x - predict<None>(a, b, c));
+            sums[Sub] += weight(x - predict<Sub>(a, b, c));
+            sums[Up] += weight(x - predict<Up>(a, b, c));
+            sums[Average] += weight(x - predict<Average>(a, b, c));
+            sums[Paeth] += weight(x - predict<Paeth>(a, b, c));
+        },
+        [&](qsizetype i, auto a, auto b, auto c) {
+#ifdef __SSE2__
+            const __m128i x = load(row + i);
+            vectors[None] = _mm_add_epi64(vectors[None], weigh(x));
+            vectors[Sub] =
+                _mm_add_epi64(vectors[Sub], weigh(_mm_sub_epi8(x, predict<Sub>(a, b, c))));
+            vectors[Up] = _mm_add_epi64(vectors[Up], weigh(_mm_sub_epi8(x, predict<Up>(a, b, c))));
+            vectors[Average] =
+                _mm_add_epi64(vectors[Average], weigh(_mm_sub_epi8(x, predict<Average>(a, b, c))));
+            vectors[Paeth] =
+                _mm_add_epi64(vectors[Paeth], weigh(_mm_sub_epi8(x, predict<Paeth>(a, b, c))));
+#else
+            Q_UNUSED(i);
+            Q_UNUSED(a);
+            Q_UNUSED(b);
+            Q_UNUSED(c);
+#endif
+        });
+#ifdef __SSE2__
     for (int f = 0; f < 5; ++f) {
         alignas(16) quint64 halves[2];
-        _mm_store_si128(reinterpret_cast<__m128i *>(halves), totals[f]);
+        _mm_store_si128(reinterpret_cast<__m128i *>(halves), vectors[f]);
         sums[f] += halves[0] + halves[1];
     }
-    return i;
-}
 #endif
-
-// Where libpng sends the file.
-struct Output {
-    QIODevice *device = nullptr;
-    bool failed = false;
-};
-
-void writeData(png_structp png, png_bytep data, size_t length)
-{
-    auto *out = static_cast<Output *>(png_get_io_ptr(png));
-    if (!out->failed &&
-        out->device->write(reinterpret_cast<const char *>(data), qint64(length)) != qint64(length))
-        out->failed = true;
 }
 
-void flushData(png_structp) {}
-
-struct Failure {
-    char message[160] = {};
-};
-
-[[noreturn]] void onError(png_structp png, png_const_charp message)
+// Writes the residuals of `filter` for `row` under `above`.
+template <int filter>
+void applyFilter(const uchar *row, const uchar *above, qsizetype bytes, uchar *out)
 {
-    auto *failure = static_cast<Failure *>(png_get_error_ptr(png));
-    qstrncpy(failure->message, message, sizeof failure->message);
-    png_longjmp(png, 1);
-}
-
-void onWarning(png_structp, png_const_charp) {}
-
-constexpr int kFilterFlags[5] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG,
-                                 PNG_FILTER_PAETH};
-
-// The calls Qt's writer makes for a straight-alpha ARGB32 image at its
-// default quality, but with each row's filter chosen here. libpng reports
-// errors by longjmp back to this frame: nothing here has a destructor.
-bool writeImage(png_structp png, png_infop info, const QImage &image)
-{
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    const int width = image.width();
-    const int height = image.height();
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB_ALPHA,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    // ARGB32 lies in memory as B, G, R, A.
-    png_set_bgr(png);
-    if (image.dotsPerMeterX() > 0 || image.dotsPerMeterY() > 0)
-        png_set_pHYs(png, info, png_uint_32(image.dotsPerMeterX()),
-                     png_uint_32(image.dotsPerMeterY()), PNG_RESOLUTION_METER);
-    png_write_info(png, info);
-    // libpng picks the first row's filter itself: it sets up the filter
-    // buffers on that row for all the filters it was given, and a row or a
-    // column of one pixel leaves it fewer filters than the five.
-    const bool choose = width > 1 && height > 1;
-    const qsizetype rowBytes = qsizetype(width) * kBytesPerPixel;
-    for (int y = 0; y < height; ++y) {
-        const uchar *row = image.constScanLine(y);
-        if (choose && y > 0)
-            png_set_filter(png, PNG_FILTER_TYPE_BASE,
-                           kFilterFlags[chooseFilter(row, image.constScanLine(y - 1), rowBytes)]);
-        png_write_row(png, row);
-    }
-    png_write_end(png, info);
-    return true;
-}
-
-} // namespace
-
-int chooseFilter(const uchar *row, const uchar *above, qsizetype bytes)
-{
-    quint64 sums[5] = {};
-    qsizetype done = std::min<qsizetype>(bytes, kBytesPerPixel);
-    sumBytes(row, above, 0, done, sums);
+    forEachByte(
+        row, above, bytes,
+        [&](qsizetype i, unsigned a, unsigned b, unsigned c) {
+            out[i] = uchar(row[i] - predict<filter>(a, b, c));
+        },
+        [&](qsizetype i, auto a, auto b, auto c) {
 #ifdef __SSE2__
-    if (above)
-        done = sumVectors(row, above, bytes, sums);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+                             _mm_sub_epi8(load(row + i), predict<filter>(a, b, c)));
+#else
+            Q_UNUSED(i);
+            Q_UNUSED(a);
+            Q_UNUSED(b);
+            Q_UNUSED(c);
 #endif
-    sumBytes(row, above, done, bytes, sums);
-    int best = 0;
+        });
+}
+
+void applyFilter(int filter, const uchar *row, const uchar *above, qsizetype bytes, uchar *out)
+{
+    switch (filter) {
+    case None:
+        std::memcpy(out, row, size_t(bytes));
+        break;
+    case Sub:
+        applyFilter<Sub>(row, above, bytes, out);
+        break;
+    case Up:
+        applyFilter<Up>(row, above, bytes, out);
+        break;
+    case Average:
+        applyFilter<Average>(row, above, bytes, out);
+        break;
+    default:
+        applyFilter<Paeth>(row, above, bytes, out);
+        break;
+    }
+}
+
+// `row` (B, G, R, A in memory) as PNG's R, G, B, A.
+void toRgba(const uchar *row, uchar *out, int width)
+{
+    int x = 0;
+#ifdef __SSE2__
+    const __m128i greenAlpha = _mm_set1_epi32(int(0xff00ff00u));
+    const __m128i low = _mm_set1_epi32(0xff);
+    for (; x + 4 <= width; x += 4) {
+        const __m128i v = load(row + 4 * x);
+        const __m128i swapped = _mm_or_si128(
+            _mm_and_si128(v, greenAlpha), _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
+                                                       _mm_slli_epi32(_mm_and_si128(v, low), 16)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * x), swapped);
+    }
+#endif
+    for (; x < width; ++x) {
+        out[4 * x] = row[4 * x + 2];
+        out[4 * x + 1] = row[4 * x + 1];
+        out[4 * x + 2] = row[4 * x];
+        out[4 * x + 3] = row[4 * x + 3];
+    }
+}
+
+// Which filters libpng lets a row use: a row of one pixel has nothing to its
+// left, an image of one row nothing above.
+unsigned allowedFilters(int width, int height)
+{
+    unsigned allowed = 0x1f;
+    if (height == 1)
+        allowed &= ~(1u << 2 | 1u << 3 | 1u << 4);
+    if (width == 1)
+        allowed &= ~(1u << 1 | 1u << 3 | 1u << 4);
+    return allowed;
+}
+
+int bestFilter(const quint64 sums[5], unsigned allowed)
+{
+    int best = 0; // none is always allowed
     for (int f = 1; f < 5; ++f) {
-        if (sums[f] < sums[best])
+        if ((allowed & (1u << f)) && sums[f] < sums[best])
             best = f;
     }
     return best;
 }
+
+void putBigEndian(uchar *to, quint32 value)
+{
+    to[0] = uchar(value >> 24);
+    to[1] = uchar(value >> 16);
+    to[2] = uchar(value >> 8);
+    to[3] = uchar(value);
+}
+
+// PNG chunks into a device; after a failed write, nothing more is written.
+class ChunkWriter
+{
+public:
+    explicit ChunkWriter(QIODevice &device) : device(device) {}
+    bool failed = false;
+
+    void raw(const void *data, qint64 size)
+    {
+        if (!failed && device.write(static_cast<const char *>(data), size) != size)
+            failed = true;
+    }
+    void chunk(const char *type, const uchar *data, quint32 size)
+    {
+        uchar head[8];
+        putBigEndian(head, size);
+        std::memcpy(head + 4, type, 4);
+        uLong crc = crc32(0, head + 4, 4);
+        if (size > 0) // crc32() of no data starts over
+            crc = crc32(crc, data, size);
+        uchar tail[4];
+        putBigEndian(tail, quint32(crc));
+        raw(head, 8);
+        raw(data, size);
+        raw(tail, 4);
+    }
+
+private:
+    QIODevice &device;
+};
+
+// libpng's zlib stream for image data of `dataSize` bytes: a window no
+// larger than the data needs, and a header that claims no more than it.
+int windowBits(quint64 dataSize)
+{
+    int bits = 15;
+    if (dataSize <= 16384) {
+        quint64 half = quint64(1) << (bits - 1);
+        while (dataSize + 262 <= half) {
+            half >>= 1;
+            --bits;
+        }
+    }
+    return bits;
+}
+
+void tightenHeader(uchar *data, quint64 dataSize)
+{
+    if (dataSize > 16384)
+        return;
+    unsigned cmf = data[0];
+    if ((cmf & 0x0f) != 8 || (cmf & 0xf0) > 0x70)
+        return;
+    unsigned info = cmf >> 4;
+    quint64 half = quint64(1) << (info + 7);
+    if (dataSize > half)
+        return;
+    do {
+        half >>= 1;
+        --info;
+    } while (info > 0 && dataSize <= half);
+    cmf = (cmf & 0x0f) | info << 4;
+    data[0] = uchar(cmf);
+    unsigned flags = data[1] & 0xe0;
+    flags += 0x1f - ((cmf << 8) + flags) % 0x1f;
+    data[1] = uchar(flags);
+}
+
+// The image data: filtered rows deflated as libpng deflates them, into IDAT
+// chunks of 8 KiB (libpng's buffer) and the rest in a last one.
+class ImageData
+{
+public:
+    // `filtered`: whether rows may be filtered; libpng tunes zlib for
+    // filtered data then.
+    ImageData(ChunkWriter &out, quint64 dataSize, bool filtered)
+        : out(out), dataSize(dataSize), strategy(filtered ? Z_FILTERED : Z_DEFAULT_STRATEGY)
+    {
+    }
+    ~ImageData()
+    {
+        if (ready)
+            deflateEnd(&stream);
+    }
+    ImageData(const ImageData &) = delete;
+    ImageData &operator=(const ImageData &) = delete;
+
+    bool start()
+    {
+        ready = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, windowBits(dataSize), 8,
+                             strategy) == Z_OK;
+        stream.next_out = buffer;
+        stream.avail_out = sizeof buffer;
+        return ready;
+    }
+    bool add(const uchar *data, qsizetype size)
+    {
+        stream.next_in = const_cast<uchar *>(data);
+        stream.avail_in = uInt(size);
+        while (stream.avail_in > 0) {
+            if (deflate(&stream, Z_NO_FLUSH) == Z_STREAM_ERROR)
+                return false;
+            if (stream.avail_out == 0)
+                flushBuffer(sizeof buffer);
+        }
+        return true;
+    }
+    bool finish()
+    {
+        for (;;) {
+            const int status = deflate(&stream, Z_FINISH);
+            if (status != Z_OK && status != Z_STREAM_END)
+                return false;
+            if (stream.avail_out == 0)
+                flushBuffer(sizeof buffer);
+            if (status == Z_STREAM_END)
+                break;
+        }
+        if (stream.avail_out < sizeof buffer)
+            flushBuffer(sizeof buffer - stream.avail_out);
+        return true;
+    }
+
+private:
+    void flushBuffer(quint32 size)
+    {
+        if (first)
+            tightenHeader(buffer, dataSize);
+        first = false;
+        out.chunk("IDAT", buffer, size);
+        stream.next_out = buffer;
+        stream.avail_out = sizeof buffer;
+    }
+
+    ChunkWriter &out;
+    const quint64 dataSize;
+    const int strategy;
+    z_stream stream{};
+    bool ready = false;
+    bool first = true;
+    uchar buffer[8192];
+};
+
+} // namespace
 
 bool handles(const QImage &image)
 {
@@ -221,23 +421,52 @@ bool handles(const QImage &image)
 
 QString encode(const QImage &image, QIODevice &device)
 {
-    Failure failure;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, onError, onWarning);
-    if (!png)
-        return QStringLiteral("out of memory");
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return QStringLiteral("out of memory");
+    const int width = image.width();
+    const int height = image.height();
+    const qsizetype rowBytes = qsizetype(width) * kBytesPerPixel;
+    ChunkWriter out(device);
+    static const uchar signature[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
+    out.raw(signature, 8);
+    uchar header[13];
+    putBigEndian(header, quint32(width));
+    putBigEndian(header + 4, quint32(height));
+    const uchar depthAndKind[5] = {8, 6, 0, 0, 0}; // 8 bits, RGBA, no interlace
+    std::memcpy(header + 8, depthAndKind, 5);
+    out.chunk("IHDR", header, 13);
+    if (image.dotsPerMeterX() > 0 || image.dotsPerMeterY() > 0) {
+        uchar resolution[9];
+        putBigEndian(resolution, quint32(image.dotsPerMeterX()));
+        putBigEndian(resolution + 4, quint32(image.dotsPerMeterY()));
+        resolution[8] = 1; // per metre
+        out.chunk("pHYs", resolution, 9);
     }
-    Output out{&device};
-    png_set_write_fn(png, &out, writeData, flushData);
-    const bool written = writeImage(png, info, image);
-    png_destroy_write_struct(&png, &info);
+
+    // Two rows in PNG's byte order and a filtered row with its filter byte.
+    // The row above the first is zeros, as libpng's filters see it.
+    std::vector<uchar> rows(size_t(3 * rowBytes + 1));
+    uchar *current = rows.data();
+    uchar *above = current + rowBytes;
+    uchar *filtered = above + rowBytes;
+    const unsigned allowed = allowedFilters(width, height);
+    ImageData data(out, quint64(rowBytes + 1) * quint64(height), allowed != 1);
+    if (!data.start())
+        return QStringLiteral("out of memory");
+    for (int y = 0; y < height; ++y) {
+        toRgba(image.constScanLine(y), current, width);
+        quint64 sums[5] = {};
+        sumAll(current, above, rowBytes, sums);
+        const int filter = bestFilter(sums, allowed);
+        filtered[0] = uchar(filter);
+        applyFilter(filter, current, above, rowBytes, filtered + 1);
+        if (!data.add(filtered, rowBytes + 1))
+            return QStringLiteral("can't compress the image");
+        std::swap(current, above);
+    }
+    if (!data.finish())
+        return QStringLiteral("can't compress the image");
+    out.chunk("IEND", nullptr, 0);
     if (out.failed)
         return device.errorString();
-    if (!written)
-        return QString::fromUtf8(failure.message);
     return {};
 }
 

@@ -8,13 +8,13 @@ class QIODevice;
 // PNG encoding of straight-alpha ARGB32 images that gives the very bytes
 // Qt's PNG writer gives at its default quality, in less time.
 //
-// Both drive the same libpng the same way; the difference is the choice of
-// each row's filter. libpng tries all five filters on every row in plain
-// byte loops and keeps the one whose residuals have the smallest sum of
-// absolute values (the earlier filter on a tie), which costs about as much
-// as the compression on images that compress well. Here the same sums are
-// taken in one vectorised pass, and libpng is told the winner, so it only
-// applies that one filter.
+// Qt's writer hands the rows to libpng, which tries all five filters on
+// every row in plain byte loops and keeps the one whose residuals have the
+// smallest sum of absolute values (the earlier filter on a tie): on images
+// that compress well that costs about as much as the compression. Here the
+// same sums are taken in one vectorised pass, the winner is applied, and
+// the rows go to zlib with the settings, the 8 KiB IDAT chunks and the
+// zlib header libpng gives them.
 namespace png
 {
 
@@ -25,10 +25,5 @@ bool handles(const QImage &image);
 // Writes `image` (handles() must hold) as PNG to `device`. Returns an empty
 // string when done, else why not (the device's error on a failed write).
 QString encode(const QImage &image, QIODevice &device);
-
-// The filter libpng's heuristic picks for a row of `bytes` bytes of 4-byte
-// pixels, given the row above (nullptr for the first row): 0 none, 1 sub,
-// 2 up, 3 average, 4 Paeth.
-int chooseFilter(const uchar *row, const uchar *above, qsizetype bytes);
 
 } // namespace png
