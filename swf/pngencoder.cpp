@@ -111,7 +111,8 @@ inline __m128i weigh(__m128i residuals)
 
 // Calls `f(i, a, b, c)` for every byte i of a row (a, b, c as predict()
 // takes them; they are zero left of the first pixel), and `block(i, a, b,
-// c)` instead for runs of 16 bytes where vectors can take them.
+// c)` instead for runs of 16 bytes where vectors can take them (never
+// without SSE2, where `block` is nullptr).
 template <typename Byte, typename Block>
 void forEachByte(const uchar *row, const uchar *above, qsizetype bytes, Byte f,
                  [[maybe_unused]] Block block)
@@ -144,8 +145,8 @@ void sumAll(const uchar *row, const uchar *above, qsizetype bytes, quint64 sums[
             sums[Average] += weight(x - predict<Average>(a, b, c));
             sums[Paeth] += weight(x - predict<Paeth>(a, b, c));
         },
-        [&](qsizetype i, auto a, auto b, auto c) {
 #ifdef __SSE2__
+        [&](qsizetype i, __m128i a, __m128i b, __m128i c) {
             const __m128i x = load(row + i);
             vectors[None] = _mm_add_epi64(vectors[None], weigh(x));
             vectors[Sub] =
@@ -155,13 +156,11 @@ void sumAll(const uchar *row, const uchar *above, qsizetype bytes, quint64 sums[
                 _mm_add_epi64(vectors[Average], weigh(_mm_sub_epi8(x, predict<Average>(a, b, c))));
             vectors[Paeth] =
                 _mm_add_epi64(vectors[Paeth], weigh(_mm_sub_epi8(x, predict<Paeth>(a, b, c))));
+        }
 #else
-            Q_UNUSED(i);
-            Q_UNUSED(a);
-            Q_UNUSED(b);
-            Q_UNUSED(c);
+        nullptr
 #endif
-        });
+    );
 #ifdef __SSE2__
     for (int f = 0; f < 5; ++f) {
         alignas(16) quint64 halves[2];
@@ -180,17 +179,15 @@ void applyFilter(const uchar *row, const uchar *above, qsizetype bytes, uchar *o
         [&](qsizetype i, unsigned a, unsigned b, unsigned c) {
             out[i] = uchar(row[i] - predict<filter>(a, b, c));
         },
-        [&](qsizetype i, auto a, auto b, auto c) {
 #ifdef __SSE2__
+        [&](qsizetype i, __m128i a, __m128i b, __m128i c) {
             _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
                              _mm_sub_epi8(load(row + i), predict<filter>(a, b, c)));
+        }
 #else
-            Q_UNUSED(i);
-            Q_UNUSED(a);
-            Q_UNUSED(b);
-            Q_UNUSED(c);
+        nullptr
 #endif
-        });
+    );
 }
 
 void applyFilter(int filter, const uchar *row, const uchar *above, qsizetype bytes, uchar *out)
