@@ -127,6 +127,16 @@ QString elapsedText(qint64 ms)
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
+// Whether `path` is a pipe or a device, which takes what is written as it
+// comes: there is no folder beside it to make a file in first.
+bool isStream(const QString &path)
+{
+    struct stat status {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode) &&
+           !S_ISDIR(status.st_mode);
+}
+
 } // namespace
 
 ExportRun::ExportRun(ExportOptions options) : options(std::move(options))
@@ -161,6 +171,23 @@ int ExportRun::exec()
             std::fprintf(stderr, "swfexport: %s: can't write into the output folder: %s\n",
                          QFile::encodeName(options.outputFolder).constData(),
                          probe.errorString().toLocal8Bit().constData());
+            return kExitUsage;
+        }
+    }
+
+    // The report's place too, so that a long run doesn't end unable to
+    // say what it did. A pipe or a device is taken as it is.
+    if (!options.reportPath.isEmpty() && options.reportPath != QLatin1String("-") &&
+        !isStream(options.reportPath)) {
+        const QFileInfo report(options.reportPath);
+        QTemporaryFile probe(report.dir().filePath(QStringLiteral(".swfexport-XXXXXX")));
+        const QString reason = report.isDir() ? QStringLiteral("it is a folder")
+                               : probe.open() ? QString()
+                                              : probe.errorString();
+        if (!reason.isEmpty()) {
+            std::fprintf(stderr, "swfexport: %s: can't write the report: %s\n",
+                         QFile::encodeName(options.reportPath).constData(),
+                         reason.toLocal8Bit().constData());
             return kExitUsage;
         }
     }
@@ -378,10 +405,7 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
     // A pipe or a device ("--json /dev/stderr", a shell's ">(...)") takes
     // the report as it comes: there is no folder beside it to make the
     // file in first.
-    struct stat status {
-    };
-    const bool stream = ::stat(QFile::encodeName(options.reportPath).constData(), &status) == 0 &&
-                        !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    const bool stream = isStream(options.reportPath);
     QSaveFile saved(options.reportPath);
     QFile streamed(options.reportPath);
     QFileDevice &file = stream ? static_cast<QFileDevice &>(streamed) : saved;

@@ -182,5 +182,6 @@ QString helpText()
         "\n"
         "Exit status: 0 when every image was written; 1 when some file or image\n"
         "failed (each is named on standard error and in the report); 2 for a wrong\n"
-        "command line or an OUTDIR that can't be made; 130 after Ctrl-C.\n");
+        "command line, an OUTDIR that can't be made or a report that can't be\n"
+        "written (both found before any work); 130 after Ctrl-C.\n");
 }

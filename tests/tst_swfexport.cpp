@@ -263,6 +263,15 @@ void TestSwfExport::commandLineAndOutputFolder()
         QCOMPARE(run.status, 2);
     }
 
+    // So does a report that can't be written, before any image is: one
+    // whose folder is a file, or a folder.
+    for (const QString &report : {work->filePath("plain/report.json"), in}) {
+        const Run run = swfexport({"--json", report, in, work->filePath("unreported")});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains(": can't write the report: "), run.err);
+        QVERIFY(!QFile::exists(work->filePath("unreported/Icons/star.png")));
+    }
+
     // A missing input is that input's failure, not the run's.
     const Run missing = swfexport({in + "/a.swf", in + "/gone.swf", work->filePath("out")});
     QCOMPARE(missing.status, 1);
