@@ -27,13 +27,13 @@
 namespace
 {
 
-// Ctrl-C reaches the event loop through a pipe: the handler only writes a
-// byte into it.
+// Ctrl-C (SIGINT) and SIGTERM reach the event loop through a pipe: the
+// handler only writes the signal's number into it.
 int interruptPipe[2] = {-1, -1};
 
-void onInterrupt(int)
+void onInterrupt(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &byte, 1);
 }
 
@@ -49,7 +49,8 @@ bool catchInterrupt()
     // that never ends (a pipe no one writes into) would keep a second
     // Ctrl-C from ending the program.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    return ::sigaction(SIGINT, &action, nullptr) == 0;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
+           ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 // "1 file", "2 files".
@@ -306,6 +307,8 @@ void ExportRun::finished(const DumpSummary &summary)
 void ExportRun::interrupted()
 {
     interruptNotifier->setEnabled(false);
+    char signal = SIGINT;
+    [[maybe_unused]] const ssize_t n = ::read(interruptPipe[0], &signal, 1);
     progressTimer.stop();
     // Nothing more is handed out; the images being written end whole.
     pipeline->abort();
@@ -313,7 +316,7 @@ void ExportRun::interrupted()
             .arg(QString::number(filesDone), counted(fileCount, "file"),
                  counted(imagesWritten, "image")));
     writeReport(done, false);
-    status = kExitInterrupted;
+    status = signal == SIGTERM ? kExitTerminated : kExitInterrupted;
     QCoreApplication::exit(status);
 }
 

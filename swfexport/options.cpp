@@ -178,10 +178,11 @@ QString helpText()
         "\n"
         "Ctrl-C stops handing out work; the images being written are finished or\n"
         "dropped whole, and the program exits with 130. A second Ctrl-C ends it at\n"
-        "once.\n"
+        "once. SIGTERM does the same, and the program exits with 143.\n"
         "\n"
         "Exit status: 0 when every image was written; 1 when some file or image\n"
         "failed (each is named on standard error and in the report); 2 for a wrong\n"
         "command line, an OUTDIR that can't be made or a report that can't be\n"
-        "written (both found before any work); 130 after Ctrl-C.\n");
+        "written (both found before any work); 130 after Ctrl-C, 143 after\n"
+        "SIGTERM.\n");
 }
