@@ -173,9 +173,37 @@ void DumpPipeline::abort()
     aborted = true;
     if (auto *step = std::get_if<std::unique_ptr<ConversionStep>>(&conversion); step && *step)
         (*step)->cancel();
-    if (workers)
+    if (workers) {
         workers->stop();
+        // The images that ended meanwhile are on disk: count them.
+        for (DumpWorkers::Done &done : workers->take()) {
+            if (auto *image = std::get_if<ImageDone>(&done))
+                finishImage(std::move(*image));
+        }
+    }
     pending.clear();
+}
+
+QList<FileOutcome> DumpPipeline::stoppedFiles() const
+{
+    QList<FileOutcome> stopped;
+    for (int i = nextToDeliver; i < int(files.size()); ++i) {
+        const File &file = files[size_t(i)];
+        if (file.fileDelivered)
+            continue;
+        FileOutcome outcome = file.outcome;
+        for (size_t k = size_t(file.delivered); k < file.results.size(); ++k) {
+            if (const std::optional<ImageOutcome> &image = file.results[k]) {
+                if (image->written())
+                    ++outcome.written;
+                else
+                    outcome.failures.append(*image);
+            }
+        }
+        if (outcome.written > 0 || !outcome.failures.isEmpty())
+            stopped.append(std::move(outcome));
+    }
+    return stopped;
 }
 
 void DumpPipeline::collect()
@@ -420,6 +448,7 @@ bool DumpPipeline::deliverFile(File &file)
     file.catalogue.reset();
     file.documentBytes = 0;
     file.results = {};
+    file.fileDelivered = true;
     summary.files.append(outcome);
     emit fileDone(outcome);
     return !aborted;

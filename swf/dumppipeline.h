@@ -106,6 +106,10 @@ public:
     // Stops the run: nothing more is converted or handed out, the images
     // being encoded are finished (waited for) and stay, and no event follows.
     void abort();
+    // After abort(): the files whose images were being written, each with
+    // what became of its images so far (the images finished while stopping
+    // included), in run order; files with no image done are left out.
+    QList<FileOutcome> stoppedFiles() const;
 
 signals:
     void fileRead(const FileOutcome &file);
@@ -126,6 +130,7 @@ private:
         bool planned = false;       // its label decided and its images queued
         bool announced = false;     // its "Converting" line written
         bool readDelivered = false; // its fileRead emitted
+        bool fileDelivered = false; // its fileDone emitted
         bool labelAccepted = true;
         // Kept until its images are done: their texts lie in its document.
         std::optional<Catalogue> catalogue;

@@ -91,8 +91,6 @@ void DumpWorkers::stop()
     for (std::thread &thread : threads)
         thread.join();
     threads.clear();
-    const std::lock_guard<std::mutex> lock(mutex);
-    results.clear();
 }
 
 void DumpWorkers::runQueued()
@@ -208,9 +206,9 @@ void DumpWorkers::finish(Done done)
 {
     {
         const std::lock_guard<std::mutex> lock(mutex);
+        results.push_back(std::move(done));
         if (stopping)
             return;
-        results.push_back(std::move(done));
     }
     askReceiver();
 }

@@ -76,8 +76,8 @@ public:
     void submit(ImageJob job);
     // The results finished since the last call.
     std::vector<Done> take();
-    // Drops the jobs not yet begun and waits for those being done; their
-    // results are dropped too.
+    // Drops the jobs not yet begun and waits for those being done; what they
+    // did can still be taken, but the receiver is no longer asked to.
     void stop();
 
     // Whether no thread could be started: the receiver then runs the jobs

@@ -274,11 +274,16 @@ void ExportRun::fileDone(const FileOutcome &file)
         ++failures;
         say(QStringLiteral("%1: can't be converted: %2").arg(file.file, file.conversion.failure));
     }
+    sayFailedImages(file);
+    done.append(file);
+}
+
+void ExportRun::sayFailedImages(const FileOutcome &file)
+{
     for (const ImageOutcome &image : file.failures) {
         ++failures;
         say(QStringLiteral("%1: %2: not written: %3").arg(file.file, image.path, image.failure));
     }
-    done.append(file);
 }
 
 void ExportRun::finished(const DumpSummary &summary)
@@ -312,10 +317,16 @@ void ExportRun::interrupted()
     progressTimer.stop();
     // Nothing more is handed out; the images being written end whole.
     pipeline->abort();
+    // Files cut short keep the images they have: said and reported too.
+    const QList<FileOutcome> stopped = pipeline->stoppedFiles();
+    for (const FileOutcome &file : stopped) {
+        imagesWritten += file.written;
+        sayFailedImages(file);
+    }
     say(QStringLiteral("stopped: %1 of %2 done, %3 written")
             .arg(QString::number(filesDone), counted(fileCount, "file"),
                  counted(imagesWritten, "image")));
-    writeReport(done, false);
+    writeReport(done, false, stopped);
     status = signal == SIGTERM ? kExitTerminated : kExitInterrupted;
     QCoreApplication::exit(status);
 }
@@ -342,12 +353,13 @@ void ExportRun::say(const QString &line)
         showProgress();
 }
 
-bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
+bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
+                            const QList<FileOutcome> &stopped)
 {
     if (options.reportPath.isEmpty())
         return true;
     QJsonArray entries;
-    for (const FileOutcome &file : files) {
+    const auto add = [&entries](const FileOutcome &file, bool cutShort) {
         QJsonObject entry{{QStringLiteral("file"), file.file}};
         entry.insert(QStringLiteral("label"), file.label.isEmpty() ? QJsonValue() : file.label);
         QString outcome;
@@ -358,6 +370,8 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
         } else if (file.reading != CatalogueOutcome::EntryMade) {
             outcome = QStringLiteral("skipped");
             reason = readingText(file.reading.value_or(CatalogueOutcome::ParseError));
+        } else if (cutShort) {
+            outcome = QStringLiteral("stopped");
         } else {
             outcome = file.failures.isEmpty() ? QStringLiteral("written")
                                               : QStringLiteral("images failed");
@@ -376,7 +390,11 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete)
                                       {QStringLiteral("reason"), image.failure}});
         entry.insert(QStringLiteral("failed"), failed);
         entries.append(entry);
-    }
+    };
+    for (const FileOutcome &file : files)
+        add(file, false);
+    for (const FileOutcome &file : stopped)
+        add(file, true);
     const auto unread = [&entries](const QString &file, const QString &reason) {
         entries.append(QJsonObject{{QStringLiteral("file"), file},
                                    {QStringLiteral("label"), QJsonValue()},

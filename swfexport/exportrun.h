@@ -42,11 +42,15 @@ private slots:
 
 private:
     void fileDone(const FileOutcome &file);
+    // Names each image of `file` that wasn't written, and counts it.
+    void sayFailedImages(const FileOutcome &file);
     void finished(const DumpSummary &summary);
     void showProgress();
     // Writes a line on standard error, above the progress line if one shows.
     void say(const QString &line);
-    bool writeReport(const QList<FileOutcome> &files, bool complete);
+    // `stopped`: files a stop left part written, listed after `files`.
+    bool writeReport(const QList<FileOutcome> &files, bool complete,
+                     const QList<FileOutcome> &stopped = {});
 
     ExportOptions options;
     QStringList missingInputs;                     // inputs that are neither a file nor a folder

@@ -308,8 +308,9 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
     // Ctrl-C, and SIGTERM as a service manager sends it, stop the same way.
     for (const auto &[signal, status] : {std::pair(SIGINT, 130), std::pair(SIGTERM, 143)}) {
         const QString out = work->filePath(QStringLiteral("out-%1").arg(signal));
+        const QString report = out + ".json";
         QProcess p;
-        p.start(program(), {"-j", "2", in, out});
+        p.start(program(), {"-j", "2", "--json", report, in, out});
         QTRY_VERIFY_WITH_TIMEOUT(!QDir(out + "/Big").entryList(QDir::Files).isEmpty(), 60000);
         ::kill(pid_t(p.processId()), signal);
         QVERIFY(p.waitForFinished(60000));
@@ -324,6 +325,16 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
             QVERIFY2(name.endsWith(".png"), qPrintable(name));
             QCOMPARE(QImage(out + "/Big/" + name).size(), QSize(900, 700));
         }
+
+        // The report says the file was cut short, with every image on disk.
+        QFile reportFile(report);
+        QVERIFY(reportFile.open(QIODevice::ReadOnly));
+        const QJsonObject json = QJsonDocument::fromJson(reportFile.readAll()).object();
+        QCOMPARE(json["complete"].toBool(true), false);
+        const QJsonArray files = json["files"].toArray();
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(files[0]["outcome"].toString(), QString("stopped"));
+        QCOMPARE(files[0]["written"].toInt(), int(written.size()));
     }
 
     // A file being read that never ends (a pipe no one writes into) keeps
