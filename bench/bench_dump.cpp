@@ -110,7 +110,7 @@ void measure(const QList<QImage> &images, const QStringList &files, DumpLayout l
     line("PNG encoding alone, one thread:", l);
     line("dump, one worker:", o);
     line(qPrintable(QStringLiteral("dump, %1 workers:").arg(cores)), e);
-    line("this program's PNG encoder, 1 thread:", bench::ownEncodingSeconds(images));
+    line("own PNG encoder alone, one thread:", bench::ownEncodingSeconds(images));
     std::printf("  every core / limit: %.2f (target <= %.2f); one worker / limit: %.2f; "
                 "speed-up of every core over one worker: %.2f\n",
                 e / l, targetEveryCore, o / l, o / e);
