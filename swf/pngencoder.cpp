@@ -3,6 +3,7 @@
 #include <QColorSpace>
 #include <QIODevice>
 #include <QSysInfo>
+#include <QtEndian>
 
 #include <zlib.h>
 
@@ -238,11 +239,11 @@ void toRgba(const uchar *row, uchar *out, int width)
 // left, an image of one row nothing above.
 unsigned allowedFilters(int width, int height)
 {
-    unsigned allowed = 0x1f;
+    unsigned allowed = 1u << None | 1u << Sub | 1u << Up | 1u << Average | 1u << Paeth;
     if (height == 1)
-        allowed &= ~(1u << 2 | 1u << 3 | 1u << 4);
+        allowed &= ~(1u << Up | 1u << Average | 1u << Paeth);
     if (width == 1)
-        allowed &= ~(1u << 1 | 1u << 3 | 1u << 4);
+        allowed &= ~(1u << Sub | 1u << Average | 1u << Paeth);
     return allowed;
 }
 
@@ -254,14 +255,6 @@ int bestFilter(const quint64 sums[5], unsigned allowed)
             best = f;
     }
     return best;
-}
-
-void putBigEndian(uchar *to, quint32 value)
-{
-    to[0] = uchar(value >> 24);
-    to[1] = uchar(value >> 16);
-    to[2] = uchar(value >> 8);
-    to[3] = uchar(value);
 }
 
 // PNG chunks into a device; after a failed write, nothing more is written.
@@ -279,13 +272,13 @@ public:
     void chunk(const char *type, const uchar *data, quint32 size)
     {
         uchar head[8];
-        putBigEndian(head, size);
+        qToBigEndian<quint32>(size, head);
         std::memcpy(head + 4, type, 4);
         uLong crc = crc32(0, head + 4, 4);
         if (size > 0) // crc32() of no data starts over
             crc = crc32(crc, data, size);
         uchar tail[4];
-        putBigEndian(tail, quint32(crc));
+        qToBigEndian<quint32>(quint32(crc), tail);
         raw(head, 8);
         raw(data, size);
         raw(tail, 4);
@@ -425,15 +418,15 @@ QString encode(const QImage &image, QIODevice &device)
     static const uchar signature[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
     out.raw(signature, 8);
     uchar header[13];
-    putBigEndian(header, quint32(width));
-    putBigEndian(header + 4, quint32(height));
+    qToBigEndian<quint32>(quint32(width), header);
+    qToBigEndian<quint32>(quint32(height), header + 4);
     const uchar depthAndKind[5] = {8, 6, 0, 0, 0}; // 8 bits, RGBA, no interlace
     std::memcpy(header + 8, depthAndKind, 5);
     out.chunk("IHDR", header, 13);
     if (image.dotsPerMeterX() > 0 || image.dotsPerMeterY() > 0) {
         uchar resolution[9];
-        putBigEndian(resolution, quint32(image.dotsPerMeterX()));
-        putBigEndian(resolution + 4, quint32(image.dotsPerMeterY()));
+        qToBigEndian<quint32>(quint32(image.dotsPerMeterX()), resolution);
+        qToBigEndian<quint32>(quint32(image.dotsPerMeterY()), resolution + 4);
         resolution[8] = 1; // per metre
         out.chunk("pHYs", resolution, 9);
     }
@@ -445,7 +438,7 @@ QString encode(const QImage &image, QIODevice &device)
     uchar *above = current + rowBytes;
     uchar *filtered = above + rowBytes;
     const unsigned allowed = allowedFilters(width, height);
-    ImageData data(out, quint64(rowBytes + 1) * quint64(height), allowed != 1);
+    ImageData data(out, quint64(rowBytes + 1) * quint64(height), allowed != 1u << None);
     if (!data.start())
         return QStringLiteral("out of memory");
     for (int y = 0; y < height; ++y) {
