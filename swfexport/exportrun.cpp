@@ -138,6 +138,21 @@ bool isStream(const QString &path)
            !S_ISDIR(status.st_mode);
 }
 
+// Why no file can be made in `folder`; empty when one can.
+QString unwritableReason(const QDir &folder)
+{
+    QTemporaryFile probe(folder.filePath(QStringLiteral(".swfexport-XXXXXX")));
+    return probe.open() ? QString() : probe.errorString();
+}
+
+// Says on standard error why `path` can't be used; the exit status for it.
+int refuse(const QString &path, const char *what, const QString &reason)
+{
+    std::fprintf(stderr, "swfexport: %s: %s: %s\n", QFile::encodeName(path).constData(), what,
+                 reason.toLocal8Bit().constData());
+    return kExitUsage;
+}
+
 } // namespace
 
 ExportRun::ExportRun(ExportOptions options) : options(std::move(options))
@@ -157,40 +172,21 @@ int ExportRun::exec()
     const QFileInfo out(options.outputFolder);
     const bool made = QDir().mkpath(options.outputFolder);
     const int error = errno;
-    if (!made || !out.isDir()) {
-        const QString reason =
-            out.exists() ? QStringLiteral("not a folder") : qt_error_string(error);
-        std::fprintf(stderr, "swfexport: %s: can't make the output folder: %s\n",
-                     QFile::encodeName(options.outputFolder).constData(),
-                     reason.toLocal8Bit().constData());
-        return kExitUsage;
-    }
-    {
-        QTemporaryFile probe(
-            QDir(options.outputFolder).filePath(QStringLiteral(".swfexport-XXXXXX")));
-        if (!probe.open()) {
-            std::fprintf(stderr, "swfexport: %s: can't write into the output folder: %s\n",
-                         QFile::encodeName(options.outputFolder).constData(),
-                         probe.errorString().toLocal8Bit().constData());
-            return kExitUsage;
-        }
-    }
+    if (!made || !out.isDir())
+        return refuse(options.outputFolder, "can't make the output folder",
+                      out.exists() ? QStringLiteral("not a folder") : qt_error_string(error));
+    if (const QString reason = unwritableReason(QDir(options.outputFolder)); !reason.isEmpty())
+        return refuse(options.outputFolder, "can't write into the output folder", reason);
 
     // The report's place too, so that a long run doesn't end unable to
     // say what it did. A pipe or a device is taken as it is.
     if (!options.reportPath.isEmpty() && options.reportPath != QLatin1String("-") &&
         !isStream(options.reportPath)) {
         const QFileInfo report(options.reportPath);
-        QTemporaryFile probe(report.dir().filePath(QStringLiteral(".swfexport-XXXXXX")));
-        const QString reason = report.isDir() ? QStringLiteral("it is a folder")
-                               : probe.open() ? QString()
-                                              : probe.errorString();
-        if (!reason.isEmpty()) {
-            std::fprintf(stderr, "swfexport: %s: can't write the report: %s\n",
-                         QFile::encodeName(options.reportPath).constData(),
-                         reason.toLocal8Bit().constData());
-            return kExitUsage;
-        }
+        const QString reason =
+            report.isDir() ? QStringLiteral("it is a folder") : unwritableReason(report.dir());
+        if (!reason.isEmpty())
+            return refuse(options.reportPath, "can't write the report", reason);
     }
 
     QStringList files;
