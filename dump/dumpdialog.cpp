@@ -78,6 +78,7 @@ void DumpDialog::dirSelected(QString folder)
 {
     outputFolder = folder;
     emit nextSWF();
+    pacer.hold();
     pipeline.start(pendingFiles, outputFolder);
 }
 
@@ -102,6 +103,7 @@ void DumpDialog::fileRead(const FileOutcome &file)
 {
     if (!file.converted() && layout == DumpLayout::Flat) {
         // The run ends here; the dialog stays until closed.
+        pacer.release();
         showConverterFailure(file);
         return;
     }
@@ -112,7 +114,6 @@ void DumpDialog::fileRead(const FileOutcome &file)
     imageCount = file.images;
     if (imageCount == 0)
         return;
-    pacer.hold();
     ui->progressBar_2->setMaximum(imageCount);
     imageNumber = 1;
     updateResourceString();
@@ -136,7 +137,6 @@ void DumpDialog::imageDone(const ImageOutcome &image)
     ++imageNumber;
     const bool lastImage = image.index + 1 == image.count;
     if (lastImage) {
-        pacer.release();
         ui->progressBar_2->setValue(0);
         imageCount = 0;
     } else {
@@ -149,6 +149,8 @@ void DumpDialog::imageDone(const ImageOutcome &image)
 
 void DumpDialog::runFinished(const DumpSummary &summary)
 {
+    // The end shows before any warning does.
+    pacer.release();
     reportFailures(summary);
     close();
 }

@@ -57,8 +57,8 @@ private:
     int fileNumber = 1;
     int imageCount = 0;
     int imageNumber = 1;
-    // Paints the window at most every 40 ms while a file's images are
-    // written: painting the image bar after every small image would take
+    // Paints the window at most every 40 ms while a run goes on: painting
+    // the bars after every small image, or every small file, would take
     // longer than writing it.
     PaintPacer pacer{this, 40};
 };
