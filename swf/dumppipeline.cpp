@@ -52,7 +52,7 @@ constexpr qint64 kMaxDocumentBytesAhead = qint64(256) << 20;
 // fraction of one: with four, two workers were left idle a sixth of the
 // time over many small files. Waiting images hold no pixels (only a worker
 // decodes), and the pixel cap counts them.
-constexpr int kHandedOutPerWorker = 16;
+constexpr int kHandedOutPerWorker = DumpWorkers::kImagesPerWorker;
 
 // Bytes of the image a bitmap decodes to; 0 when none is made.
 qint64 decodedBytes(int width, int height)

@@ -55,13 +55,16 @@ void DumpWorkers::submit(ReadJob job)
 
 void DumpWorkers::submit(ImageJob job)
 {
+    bool takeable = false;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         jobs.push_back(std::move(job));
+        // Otherwise the next image to end its decoding wakes a thread.
+        takeable = decoding < maxDecoding;
     }
     if (unthreaded())
         askReceiver();
-    else
+    else if (takeable)
         wake.notify_one();
 }
 
@@ -207,10 +210,23 @@ void DumpWorkers::finish(Done done)
     {
         const std::lock_guard<std::mutex> lock(mutex);
         results.push_back(std::move(done));
-        if (stopping)
+        if (stopping || !askNow())
             return;
+        asked = true;
     }
-    askReceiver();
+    QMetaObject::invokeMethod(receiver, method, Qt::QueuedConnection);
+}
+
+bool DumpWorkers::askNow() const
+{
+    if (asked)
+        return false;
+    // Waking the receiver for every small image would cost it more than the
+    // image does. Every job ends in a result, so once the waiting images
+    // fall to the mark, each one's end asks: the last result never waits.
+    if (std::holds_alternative<ReadDone>(results.back()))
+        return true;
+    return jobs.size() <= size_t(maxDecoding) * (kImagesPerWorker / 2);
 }
 
 void DumpWorkers::askReceiver()

@@ -56,12 +56,18 @@ struct ImageDone {
 // sync each file has several syncs under way. Jobs are moved in and results
 // moved out under one mutex; when a result is ready and none is waiting to
 // be taken, the receiver's `method` is invoked (queued, without arguments)
-// on its own thread, which then takes every result there is. Readings go
-// ahead of images.
+// on its own thread, which then takes every result there is. While many
+// images still wait, results of images are left to gather: the receiver is
+// asked once fewer wait, or a reading is done. Readings go ahead of images.
 class DumpWorkers
 {
 public:
     using Done = std::variant<ReadDone, ImageDone>;
+
+    // Images an owner keeps handed out per worker, so that a worker goes on
+    // while the owner's thread is away; the receiver is asked for results
+    // once at most half of them wait.
+    static constexpr int kImagesPerWorker = 16;
 
     // Starts up to four times `count` threads; with none, jobs wait for
     // runQueued().
@@ -99,6 +105,8 @@ private:
     Done perform(Job job);
     void finish(Done done);
     void askReceiver();
+    // Under the lock: whether the receiver is to be asked for results.
+    bool askNow() const;
 
     QObject *receiver;
     const char *method;
