@@ -210,17 +210,14 @@ void DumpWorkers::finish(Done done)
     {
         const std::lock_guard<std::mutex> lock(mutex);
         results.push_back(std::move(done));
-        if (stopping || !askNow())
+        if (stopping || !resultsWanted())
             return;
-        asked = true;
     }
-    QMetaObject::invokeMethod(receiver, method, Qt::QueuedConnection);
+    askReceiver();
 }
 
-bool DumpWorkers::askNow() const
+bool DumpWorkers::resultsWanted() const
 {
-    if (asked)
-        return false;
     // Waking the receiver for every small image would cost it more than the
     // image does. Every job ends in a result, so once the waiting images
     // fall to the mark, each one's end asks: the last result never waits.

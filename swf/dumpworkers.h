@@ -105,8 +105,9 @@ private:
     Done perform(Job job);
     void finish(Done done);
     void askReceiver();
-    // Under the lock: whether the receiver is to be asked for results.
-    bool askNow() const;
+    // Under the lock, a result just added: whether the receiver is to be
+    // asked for the results.
+    bool resultsWanted() const;
 
     QObject *receiver;
     const char *method;
