@@ -45,15 +45,6 @@ constexpr int kOpenFiles = 4;
 // the files before it are done.
 constexpr qint64 kMaxDocumentBytesAhead = qint64(256) << 20;
 
-// Images handed out at most per worker: the one it works on and the next
-// ones, so that it goes on while this thread is busy elsewhere. This thread
-// can be away for milliseconds (starting a converter, a dialog's painting,
-// waiting for a core the workers hold), and a small asset image takes a
-// fraction of one: with four, two workers were left idle a sixth of the
-// time over many small files. Waiting images hold no pixels (only a worker
-// decodes), and the pixel cap counts them.
-constexpr int kHandedOutPerWorker = DumpWorkers::kImagesPerWorker;
-
 // Bytes of the image a bitmap decodes to; 0 when none is made.
 qint64 decodedBytes(int width, int height)
 {
@@ -363,7 +354,7 @@ void DumpPipeline::plan(File &file)
 // the later file stays.
 void DumpPipeline::dispatch()
 {
-    while (!pending.empty() && inFlight < kHandedOutPerWorker * options.limits.workers) {
+    while (!pending.empty() && inFlight < DumpWorkers::kImagesPerWorker * options.limits.workers) {
         ImageJob &next = pending.front();
         if (inFlight > 0 && pixelBytesInFlight + next.pixelBytes > options.limits.maxPixelBytes)
             break;

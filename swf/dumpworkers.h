@@ -64,9 +64,14 @@ class DumpWorkers
 public:
     using Done = std::variant<ReadDone, ImageDone>;
 
-    // Images an owner keeps handed out per worker, so that a worker goes on
-    // while the owner's thread is away; the receiver is asked for results
-    // once at most half of them wait.
+    // Images an owner hands out at most per worker: the one it works on and
+    // the next ones, so that it goes on while the owner's thread is away.
+    // That thread can be away for milliseconds (starting a converter, a
+    // dialog's painting, waiting for a core the workers hold), and a small
+    // asset image takes a fraction of one: with four, two workers were left
+    // idle a sixth of the time over many small files. Waiting images hold no
+    // pixels (only a worker decodes). The receiver is asked for results once
+    // at most half of them wait.
     static constexpr int kImagesPerWorker = 16;
 
     // Starts up to four times `count` threads; with none, jobs wait for
