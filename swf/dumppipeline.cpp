@@ -9,6 +9,14 @@
 
 #include <algorithm>
 
+void FileOutcome::count(const ImageOutcome &image)
+{
+    if (image.written())
+        ++written;
+    else
+        failures.append(image);
+}
+
 int DumpSummary::images() const
 {
     int count = 0;
@@ -184,12 +192,8 @@ QList<FileOutcome> DumpPipeline::stoppedFiles() const
             continue;
         FileOutcome outcome = file.outcome;
         for (size_t k = size_t(file.delivered); k < file.results.size(); ++k) {
-            if (const std::optional<ImageOutcome> &image = file.results[k]) {
-                if (image->written())
-                    ++outcome.written;
-                else
-                    outcome.failures.append(*image);
-            }
+            if (const std::optional<ImageOutcome> &image = file.results[k])
+                outcome.count(*image);
         }
         if (outcome.written > 0 || !outcome.failures.isEmpty())
             stopped.append(std::move(outcome));
@@ -428,10 +432,7 @@ bool DumpPipeline::deliverFile(File &file)
         const ImageOutcome image = std::move(*result);
         result.reset();
         ++file.delivered;
-        if (image.written())
-            ++outcome.written;
-        else
-            outcome.failures.append(image);
+        outcome.count(image);
         emit imageDone(image);
         if (aborted)
             return false;

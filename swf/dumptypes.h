@@ -65,6 +65,8 @@ struct FileOutcome {
     QList<ImageOutcome> failures; // images not written, in order
 
     bool converted() const { return conversion.converted(); }
+    // Counts one of its images as it ended.
+    void count(const ImageOutcome &image);
 };
 
 struct DumpSummary {
