@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -98,7 +99,13 @@ FolderListing listFolder(const QString &path)
     if (!dir.exists())
         return listing;
     listing.exists = true;
-    listing.names = dir.entryList(QDir::Files, QDir::NoSort);
+    // QDir keeps a link to anything but a folder. A link counts as what it
+    // points to, and only files are taken: a link to a pipe would keep its
+    // conversion waiting for ever.
+    for (const QFileInfo &entry : dir.entryInfoList(QDir::Files, QDir::NoSort)) {
+        if (entry.isFile())
+            listing.names.append(entry.fileName());
+    }
 
     // QDir lists an unreadable folder as an empty one.
     const QByteArray encoded = QFile::encodeName(path);

@@ -25,7 +25,8 @@ struct FolderListing {
     // to look inside), in the system's words; empty when it was listed.
     QString error;
     // The file names QDir lists (QDir::Files, in QDir's order: by name,
-    // ignoring case): no folders, no hidden files.
+    // ignoring case): no folders, no hidden files, and no links to anything
+    // but a file.
     QStringList names;
     // The files QDir leaves out because their names aren't valid UTF-8, as
     // far as their bytes end in ".swf" (the tool's rule for every name), in
