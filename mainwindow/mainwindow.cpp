@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cerrno>
 #include <utility>
 
 namespace
@@ -150,8 +151,17 @@ void MainWindow::setDirectory(QString path)
     qDebug() << "Entering" << path;
 
     const FolderListing listing = listFolder(path);
-    if (!listing.exists || !QDir::setCurrent(path)) {
+    if (!listing.exists) {
         endSequence();
+        return;
+    }
+    // A folder that can't be read would list as an empty one: say so.
+    if (!listing.error.isEmpty() || !QDir::setCurrent(path)) {
+        const QString reason = listing.error.isEmpty() ? qt_error_string(errno) : listing.error;
+        endSequence();
+        QMessageBox::warning(this, QStringLiteral("Change Directory"),
+                             QStringLiteral("The folder %1 can't be read: %2.")
+                                 .arg(QDir::toNativeSeparators(path), reason));
         return;
     }
 

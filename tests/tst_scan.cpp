@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestScan : public WindowTest
@@ -19,6 +20,7 @@ private slots:
 
     void wholeRoadOfOneFolder();
     void upperCaseSuffixCountedNotConverted();
+    void linksCountAsWhatTheyPointTo();
     void emptyFolder();
     void sameLabelTwiceAndSameFolderAgain();
     void brokenFilesDoNotEndTheScan();
@@ -134,6 +136,27 @@ void TestScan::upperCaseSuffixCountedNotConverted()
     QCOMPARE(fake->converted(), QStringList({"c.swf"}));
     QCOMPARE(progress, QStringList({"2 of 3 (66.67%)"}));
     QCOMPARE(rows(), QStringList({"only"}));
+}
+
+void TestScan::linksCountAsWhatTheyPointTo()
+{
+    // A link to a file is that file. A link to a pipe is left out, as a pipe
+    // is: its conversion would wait for a writer for ever.
+    const QString path = folderWith({"a.swf"});
+    QTemporaryDir elsewhere;
+    const QByteArray pipe = QFile::encodeName(elsewhere.filePath("pipe"));
+    QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+    QVERIFY(QFile::link(elsewhere.filePath("pipe"), path + "/pipe.swf"));
+    QVERIFY(QFile::link("a.swf", path + "/copy.swf"));
+    QVERIFY(QDir(path).mkdir("folder.swf"));
+    fake->setDocument("a.swf", doc("alpha"));
+    fake->setDocument("copy.swf", doc("copy"));
+    const QStringList progress = progressAtConversions([&] {
+        choose(path);
+        QTRY_VERIFY(scanEnded());
+    });
+    QCOMPARE(progress, QStringList({"0 of 2 (0.00%)", "1 of 2 (50.00%)"}));
+    QCOMPARE(rows(), QStringList({"alpha", "copy"}));
 }
 
 void TestScan::emptyFolder()
@@ -277,6 +300,20 @@ void TestScan::vanishedFolder()
     QVERIFY(scanEnded());
     QCOMPARE(containerList()->count(), 0);
     QCOMPARE(log.lines, QStringList({"Entering \"" + gone + "\"", "Leaving"}));
+
+    // A folder that can't be read (permissions stop a user other than root)
+    // is not taken for an empty one.
+    if (::geteuid() != 0) {
+        const QString locked = folderWith({"b.swf"});
+        QFile::setPermissions(locked, QFile::Permissions());
+        choose(locked);
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(scanEnded());
+        QCOMPARE(containerList()->count(), 0);
+        QCOMPARE(boxes->texts, QStringList({"The folder " + QDir::toNativeSeparators(locked) +
+                                            " can't be read: Permission denied."}));
+        expectedBoxes = boxes->texts;
+    }
 }
 
 void TestScan::unreadableDocumentsAreSkipped()
