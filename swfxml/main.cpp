@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -92,6 +93,92 @@ private:
     int fd;
 };
 
+// The document being written beside OUT.xml, removed if a signal ends the
+// program before it is put in place.
+char pendingPath[4096];
+
+extern "C" void removePending(int signal)
+{
+    if (pendingPath[0] != '\0')
+        ::unlink(pendingPath);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// A document for OUT.xml is written into a new file beside it and renamed
+// over it once whole and on the disk, so that OUT.xml is never cut short and
+// an earlier OUT.xml survives a failed write. Anything but a file (a link, a
+// device such as /dev/full, a pipe) is written in place.
+class FileOutput
+{
+public:
+    explicit FileOutput(const char *path) : path(path) {}
+    ~FileOutput() { discard(); }
+
+    // The descriptor to write to, or -1 with errno set.
+    int open()
+    {
+        struct stat existing {
+        };
+        const bool exists = ::lstat(path, &existing) == 0;
+        if (exists && !S_ISREG(existing.st_mode))
+            return fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        const char *slash = std::strrchr(path, '/');
+        const std::string temporary =
+            std::string(path, slash ? std::size_t(slash - path + 1) : 0) + ".swfxml-XXXXXX";
+        if (temporary.size() >= sizeof pendingPath) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        std::memcpy(pendingPath, temporary.c_str(), temporary.size() + 1);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(signal, removePending);
+        fd = ::mkostemp(pendingPath, O_CLOEXEC);
+        if (fd < 0) {
+            pendingPath[0] = '\0';
+            return -1;
+        }
+        mode_t mode = existing.st_mode & 07777;
+        if (!exists) {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        ::fchmod(fd, mode);
+        return fd;
+    }
+
+    // Ends a whole document: false, with errno set, when it can't be kept.
+    bool commit()
+    {
+        const bool replacing = pendingPath[0] != '\0';
+        bool done = !replacing || ::fsync(fd) == 0;
+        const int closed = ::close(std::exchange(fd, -1));
+        done = done && closed == 0;
+        if (done && replacing)
+            done = ::rename(pendingPath, path) == 0;
+        if (done)
+            pendingPath[0] = '\0';
+        return done;
+    }
+
+    // Drops a document that can't be whole.
+    void discard()
+    {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(std::exchange(fd, -1));
+        if (pendingPath[0] != '\0')
+            ::unlink(pendingPath);
+        pendingPath[0] = '\0';
+        errno = error;
+    }
+
+private:
+    const char *path;
+    int fd = -1;
+};
+
 int convertFile(const char *input, const char *output)
 {
     const swfxml::Warn warn = [input](const char *message) {
@@ -106,39 +193,34 @@ int convertFile(const char *input, const char *output)
 
     // The output is opened only once the file has been read, so that a
     // refused file leaves nothing behind.
-    const bool toStdout = std::strcmp(output, "stdout") == 0;
-    const char *outputName = toStdout ? "standard output" : output;
-    int out = STDOUT_FILENO;
-    if (!toStdout) {
-        out = ::open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (std::strcmp(output, "stdout") != 0) {
+        FileOutput file(output);
+        const int out = file.open();
         if (out < 0) {
             std::fprintf(stderr, "swfxml: %s: can't create: %s\n", output, std::strerror(errno));
             return kExitOutput;
         }
+        FdSink sink(out);
+        if (!swfxml::writeXml(movie, sink, warn) || !file.commit()) {
+            const int cause = sink.error ? sink.error : errno;
+            file.discard();
+            std::fprintf(stderr, "swfxml: %s: write error: %s\n", output, std::strerror(cause));
+            return kExitOutput;
+        }
+        return 0;
     }
-    if (toStdout) {
-        // A pipe of 1 MiB rather than 64 KiB: the reader takes the document
-        // in a sixteenth of the pieces. Refused (a user's pipe quota), the
-        // pipe stays as it was.
-        struct stat os {
-        };
-        if (::fstat(out, &os) == 0 && S_ISFIFO(os.st_mode))
-            ::fcntl(out, F_SETPIPE_SZ, 1 << 20);
-    }
-    FdSink sink(out);
-    bool written = swfxml::writeXml(movie, sink, warn);
-    int error2 = sink.error;
-    if (!toStdout && ::close(out) != 0 && written) {
-        written = false;
-        error2 = errno;
-    }
-    if (!written) {
-        std::fprintf(stderr, "swfxml: %s: write error: %s\n", outputName, std::strerror(error2));
-        // Don't leave a cut-short document behind (but never remove a device
-        // such as /dev/full).
-        struct stat os;
-        if (!toStdout && ::stat(output, &os) == 0 && S_ISREG(os.st_mode))
-            ::unlink(output);
+
+    // A pipe of 1 MiB rather than 64 KiB: the reader takes the document in a
+    // sixteenth of the pieces. Refused (a user's pipe quota), the pipe stays
+    // as it was.
+    struct stat os {
+    };
+    if (::fstat(STDOUT_FILENO, &os) == 0 && S_ISFIFO(os.st_mode))
+        ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
+    FdSink sink(STDOUT_FILENO);
+    if (!swfxml::writeXml(movie, sink, warn)) {
+        std::fprintf(stderr, "swfxml: standard output: write error: %s\n",
+                     std::strerror(sink.error));
         return kExitOutput;
     }
     return 0;

@@ -374,6 +374,26 @@ void TestSwfXmlCli::outputErrors()
     Tags big;
     big.binaryData(1, randomBytes(1 << 20, 5)).end();
     const QString bigSwf = write("big.swf", file({}, big, Compression::None));
+
+    // A file that fills the disk (a file size limit stands in for it) leaves
+    // the earlier document as it was, and nothing beside it.
+    QDir outDir(dir.filePath("kept"));
+    QVERIFY(outDir.mkpath("."));
+    const QString kept = outDir.filePath("out.xml");
+    QVERIFY(run({"swf2xml", swf, kept}).exitCode == 0);
+    const auto contents = [&kept] {
+        QFile f(kept);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray earlier = contents();
+    QVERIFY(!earlier.isEmpty());
+    r = run(
+        {"-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" swf2xml \"$1\" \"$2\"", exe, bigSwf, kept},
+        sh);
+    QCOMPARE(r.exitCode, 3);
+    QVERIFY2(r.err.contains("out.xml: write error: File too large"), r.err.constData());
+    QCOMPARE(contents(), earlier);
+    QCOMPARE(outDir.entryList(QDir::Files | QDir::Hidden), QStringList({"out.xml"}));
     r = run({"-c", "(\"$0\" swf2xml \"$1\" stdout; echo \"exit $?\" >&2) | head -c 1 >/dev/null",
              exe, bigSwf},
             sh);
