@@ -8,8 +8,17 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+
 int main(int argc, char *argv[])
 {
+    // Started with standard input, output or error closed (by a daemon, or
+    // `2>&-`), the program's own descriptors would take their numbers: its
+    // messages would go into them. /dev/null holds the numbers instead.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) < 0)
+            return kExitUsage;
+    }
     QCoreApplication app(argc, argv);
     const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments());
     switch (parsed.action) {

@@ -149,6 +149,14 @@ void TestSwfExport::exportsAFolderPastABrokenFile()
     // Not a terminal: no progress line, only the failure and the summary.
     QVERIFY(!run.err.contains('\r'));
     QVERIFY(run.out.isEmpty());
+
+    // Started with no standard input, output or error, it runs the same.
+    QProcess closed;
+    closed.start("/bin/sh", {"-c", "exec \"$0\" \"$1\" \"$2\" <&- >&- 2>&-", program(), in,
+                             work->filePath("closed")});
+    QVERIFY(closed.waitForFinished(120000));
+    QCOMPARE(closed.exitCode(), 1);
+    QCOMPARE(tree(work->filePath("closed")), tree(out));
 }
 
 void TestSwfExport::sameTreeAsDumpAllResources()
