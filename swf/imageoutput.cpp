@@ -29,7 +29,8 @@ WriteResult PngFile::encode(QImage image)
     if (!file.open(QIODevice::WriteOnly))
         return {file.errorString()};
     QString encodingError;
-    if (png::handles(image)) {
+    const bool ours = png::handles(image);
+    if (ours) {
         encodingError = png::encode(image, file);
     } else {
         QImageWriter writer(&file, "png");
@@ -37,8 +38,12 @@ WriteResult PngFile::encode(QImage image)
             encodingError = writer.errorString();
     }
     if (!flushWhole(file) || !encodingError.isEmpty()) {
+        // Our encoder names the cause of a failed write; the file may only
+        // know that a write stopped part way.
         const QString error =
-            file.error() != QFileDevice::NoError ? file.errorString() : encodingError;
+            (ours && !encodingError.isEmpty()) || file.error() == QFileDevice::NoError
+                ? encodingError
+                : file.errorString();
         file.cancelWriting();
         return {error};
     }

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -266,9 +267,18 @@ public:
 
     void raw(const void *data, qint64 size)
     {
-        if (!failed && device.write(static_cast<const char *>(data), size) != size)
+        if (failed)
+            return;
+        errno = 0;
+        if (device.write(static_cast<const char *>(data), size) != size) {
             failed = true;
+            cause = errno;
+        }
     }
+    // Why the write failed. A file whose write stops part way (the disk
+    // filling up under it) gives no reason of its own; the system's, left
+    // by the write, says it.
+    QString failure() const { return cause != 0 ? qt_error_string(cause) : device.errorString(); }
     void chunk(const char *type, const uchar *data, quint32 size)
     {
         uchar head[8];
@@ -286,6 +296,7 @@ public:
 
 private:
     QIODevice &device;
+    int cause = 0; // errno after the failed write
 };
 
 // libpng's zlib stream for image data of `dataSize` bytes: a window no
@@ -456,7 +467,7 @@ QString encode(const QImage &image, QIODevice &device)
         return QStringLiteral("can't compress the image");
     out.chunk("IEND", nullptr, 0);
     if (out.failed)
-        return device.errorString();
+        return out.failure();
     return {};
 }
 

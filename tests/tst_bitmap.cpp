@@ -13,6 +13,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cerrno>
+
 #include <sys/resource.h>
 #include <zlib.h>
 
@@ -147,6 +149,7 @@ private slots:
     void decodersAgree();
     void pngBytesAsQtWrites_data();
     void pngBytesAsQtWrites();
+    void pngWriteFailureSaysWhy();
 
 private:
     QByteArray bomb;
@@ -575,6 +578,31 @@ void TestBitmap::pngBytesAsQtWrites()
     ourBuffer.open(QIODevice::WriteOnly);
     QCOMPARE(png::encode(image, ourBuffer), QString());
     QCOMPARE(ours.toHex(), qt.toHex());
+}
+
+void TestBitmap::pngWriteFailureSaysWhy()
+{
+    // A file on a disk that fills up: a write goes part way and the system's
+    // reason is only in errno, as a file's write reports it.
+    class FillingDevice : public QIODevice
+    {
+    public:
+        qint64 room = 100;
+
+    protected:
+        qint64 readData(char *, qint64) override { return -1; }
+        qint64 writeData(const char *, qint64 size) override
+        {
+            const qint64 taken = std::min(size, room);
+            room -= taken;
+            errno = ENOSPC;
+            return taken > 0 ? taken : -1;
+        }
+    } device;
+    device.open(QIODevice::WriteOnly);
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(0x80405060);
+    QCOMPARE(png::encode(image, device), qt_error_string(ENOSPC));
 }
 
 QTEST_GUILESS_MAIN(TestBitmap)
