@@ -15,6 +15,9 @@ namespace
 // One thread per worker decodes and encodes; the others wait for the disk.
 constexpr int kThreadsPerWorker = 4;
 
+// A job that took this long has its result taken at once.
+constexpr std::chrono::milliseconds kLongJob{20};
+
 } // namespace
 
 DumpWorkers::DumpWorkers(int count, QObject *receiver, const char *method,
@@ -105,7 +108,8 @@ void DumpWorkers::runQueued()
             return;
         job = takeJob();
     }
-    finish(perform(std::move(job)));
+    const auto began = Clock::now();
+    finish(perform(std::move(job)), began);
 }
 
 void DumpWorkers::run()
@@ -119,7 +123,8 @@ void DumpWorkers::run()
                 return;
             job = takeJob();
         }
-        finish(perform(std::move(job)));
+        const auto began = Clock::now();
+        finish(perform(std::move(job)), began);
     }
 }
 
@@ -205,25 +210,28 @@ DumpWorkers::Done DumpWorkers::perform(Job job)
     return performImage(std::move(std::get<ImageJob>(job)), [this] { endDecoding(); });
 }
 
-void DumpWorkers::finish(Done done)
+void DumpWorkers::finish(Done done, Clock::time_point began)
 {
+    const Clock::duration took = Clock::now() - began;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         results.push_back(std::move(done));
-        if (stopping || !resultsWanted())
+        if (stopping || !resultsWanted(took))
             return;
     }
     askReceiver();
 }
 
-bool DumpWorkers::resultsWanted() const
+bool DumpWorkers::resultsWanted(Clock::duration took) const
 {
     // Waking the receiver for every small image would cost it more than the
     // image does. Every job ends in a result, so once the waiting images
     // fall to the mark, each one's end asks: the last result never waits.
+    // Nor does the end of a long job, so that progress keeps up with large
+    // images.
     if (std::holds_alternative<ReadDone>(results.back()))
         return true;
-    return jobs.size() <= size_t(maxDecoding) * (kImagesPerWorker / 2);
+    return jobs.size() <= size_t(maxDecoding) * (kImagesPerWorker / 2) || took >= kLongJob;
 }
 
 void DumpWorkers::askReceiver()

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -58,7 +59,8 @@ struct ImageDone {
 // be taken, the receiver's `method` is invoked (queued, without arguments)
 // on its own thread, which then takes every result there is. While many
 // images still wait, results of images are left to gather: the receiver is
-// asked once fewer wait, or a reading is done. Readings go ahead of images.
+// asked once fewer wait, a reading is done, or an image took long. Readings
+// go ahead of images.
 class DumpWorkers
 {
 public:
@@ -108,11 +110,14 @@ private:
     Job takeJob();
     void endDecoding();
     Done perform(Job job);
-    void finish(Done done);
+    using Clock = std::chrono::steady_clock;
+
+    // Hands over the result of a job begun at `began`.
+    void finish(Done done, Clock::time_point began);
     void askReceiver();
-    // Under the lock, a result just added: whether the receiver is to be
-    // asked for the results.
-    bool resultsWanted() const;
+    // Under the lock, a result just added, of a job that took `took`:
+    // whether the receiver is to be asked for the results.
+    bool resultsWanted(Clock::duration took) const;
 
     QObject *receiver;
     const char *method;
