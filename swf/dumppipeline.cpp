@@ -66,8 +66,9 @@ qint64 decodedBytes(int width, int height)
 class PlanningHandler final : public CatalogueHandler
 {
 public:
-    PlanningHandler(LabelPolicy *labels, std::function<QString(const QString &)> folderFor)
-        : labels(labels), folderFor(std::move(folderFor))
+    PlanningHandler(LabelPolicy *labels, std::function<QString(const QString &)> folderFor,
+                    QHash<size_t, size_t> *imagePaths)
+        : labels(labels), folderFor(std::move(folderFor)), imagePaths(imagePaths)
     {
     }
 
@@ -89,7 +90,7 @@ public:
         job.text = bitmap.dumpText(QualifyingBitmap::Copy::WhenNeeded);
         job.width = bitmap.width;
         job.height = bitmap.height;
-        job.path = folder + QDir::separator() + safeFileName(bitmap.name) + QStringLiteral(".png");
+        job.path = pathFor(bitmap.name) + QStringLiteral(".png");
         jobs.push_back(std::move(job));
     }
 
@@ -98,8 +99,29 @@ public:
     std::vector<ImageJob> jobs;
 
 private:
+    // The image's path without ".png". Two images of the same name share
+    // it, the later one's file replacing the earlier; a name that is only
+    // made the same by safeFileName() gets " (2)", " (3)"... instead.
+    QString pathFor(const QString &name) const
+    {
+        const QString base = folder + QDir::separator() + safeFileName(name);
+        const size_t nameHash = qHash(name);
+        QString path = base;
+        for (int n = 2;; ++n) {
+            const auto taken = imagePaths->constFind(qHash(path));
+            if (taken == imagePaths->constEnd()) {
+                imagePaths->insert(qHash(path), nameHash);
+                return path;
+            }
+            if (*taken == nameHash)
+                return path;
+            path = base + QStringLiteral(" (%1)").arg(n);
+        }
+    }
+
     LabelPolicy *labels;
     std::function<QString(const QString &)> folderFor;
+    QHash<size_t, size_t> *imagePaths;
 };
 
 // Gives the decision made ahead back when the file's turn comes and the
@@ -315,17 +337,24 @@ void DumpPipeline::plan(File &file)
     FileOutcome &outcome = file.outcome;
     if (!outcome.converted())
         return;
-    PlanningHandler planning(labels.get(), [this](const QString &label) {
-        if (options.layout == DumpLayout::Flat)
-            return outputFolder;
-        // Labels that make the same name: the later ones get " (2)", " (3)"...
-        const QString base = safeFileName(label);
-        QString name = base;
-        for (int n = 2; folderNames.contains(name); ++n)
-            name = base + QStringLiteral(" (%1)").arg(n);
-        folderNames.insert(name);
-        return outputFolder + QDir::separator() + name;
-    });
+    // A label folder belongs to one file: the names given out before it
+    // can't meet its own.
+    if (options.layout != DumpLayout::Flat)
+        imagePaths.clear();
+    PlanningHandler planning(
+        labels.get(),
+        [this](const QString &label) {
+            if (options.layout == DumpLayout::Flat)
+                return outputFolder;
+            // Labels that make the same name: the later ones get " (2)", " (3)"...
+            const QString base = safeFileName(label);
+            QString name = base;
+            for (int n = 2; folderNames.contains(name); ++n)
+                name = base + QStringLiteral(" (%1)").arg(n);
+            folderNames.insert(name);
+            return outputFolder + QDir::separator() + name;
+        },
+        &imagePaths);
     outcome.reading = replayCatalogue(*file.catalogue, planning, CatalogueLines::Quiet);
     file.labelAccepted = planning.accepted;
     outcome.label = file.catalogue->label;

@@ -4,6 +4,7 @@
 #include "swf/dumpworkers.h"
 #include "swf/parallelism.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -158,6 +159,9 @@ private:
     std::unique_ptr<LabelPolicy> labels;
     QString outputFolder;
     QSet<QString> folderNames; // label folders given out so far
+    // Image paths given out (without ".png"), each with the name it went to,
+    // as hashes: in the current label folder, or in the whole flat folder.
+    QHash<size_t, size_t> imagePaths;
 
     std::vector<File> files;
     int nextToConvert = 0;

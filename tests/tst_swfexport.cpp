@@ -102,7 +102,8 @@ private slots:
 
 private:
     // The folder most tests export: labels, a label seen twice, two labels
-    // that make one folder name, a file that isn't an SWF file.
+    // that make one folder name, two images of one name and two names that
+    // make one file name, a file that isn't an SWF file.
     void makeFolder();
 
     QTemporaryDir *work = nullptr;
@@ -130,7 +131,7 @@ void TestSwfExport::makeFolder()
     QVERIFY(save(in + "/b.swf", asset("a/b", {"one"}, 5)));
     QVERIFY(save(in + "/c.swf", asset("Icons", {"copy"}, 9))); // "Icons" again
     QVERIFY(save(in + "/d.swf", "<html>not found</html>"));
-    QVERIFY(save(in + "/e.swf", asset("a_b", {"two", "two"}, 7)));
+    QVERIFY(save(in + "/e.swf", asset("a_b", {"two", "two", "t/o", "t_o"}, 7)));
     QVERIFY(save(in + "/notes.txt", "not an .swf name"));
 }
 
@@ -143,7 +144,8 @@ void TestSwfExport::exportsAFolderPastABrokenFile()
     // The broken file is named; the others are all written.
     QVERIFY2(run.err.contains("d.swf: can't be converted: not an SWF file"), run.err);
     QCOMPARE(tree(out).keys(),
-             QStringList({"Icons/heart.png", "Icons/star.png", "a_b (2)/two.png", "a_b/one.png"}));
+             QStringList({"Icons/heart.png", "Icons/star.png", "a_b (2)/t_o (2).png",
+                          "a_b (2)/t_o.png", "a_b (2)/two.png", "a_b/one.png"}));
     const QImage star(out + "/Icons/star.png");
     QCOMPARE(star.size(), QSize(8, 6));
     // Not a terminal: no progress line, only the failure and the summary.
@@ -180,7 +182,7 @@ void TestSwfExport::sameTreeAsDumpAllResources()
 
     QCOMPARE(swfexport({"-j", "3", in, work->filePath("cli")}).status, 1);
     const auto expected = tree(work->filePath("window"));
-    QCOMPARE(expected.size(), 4);
+    QCOMPARE(expected.size(), 6);
     QCOMPARE(tree(work->filePath("cli")), expected);
 }
 
@@ -198,8 +200,8 @@ void TestSwfExport::flatRecursiveAndReport()
     const QString report = work->filePath("report.json");
     const Run run = swfexport({"--flat", "-r", "--json", report, in, out});
     QCOMPARE(run.status, 1);
-    QCOMPARE(tree(out).keys(),
-             QStringList({"deep.png", "heart.png", "one.png", "star.png", "two.png"}));
+    QCOMPARE(tree(out).keys(), QStringList({"deep.png", "heart.png", "one.png", "star.png",
+                                            "t_o (2).png", "t_o.png", "two.png"}));
     QCOMPARE(QImage(out + "/star.png").size(), QSize(8, 6));
 
     QFile f(report);
@@ -216,7 +218,7 @@ void TestSwfExport::flatRecursiveAndReport()
     }
     QCOMPARE(outcomes,
              QStringList({"a.swf Icons written 2/2", "b.swf a/b written 1/1",
-                          "c.swf Icons skipped 0/0", "d.swf  failed 0/0", "e.swf a_b written 2/2",
+                          "c.swf Icons skipped 0/0", "d.swf  failed 0/0", "e.swf a_b written 4/4",
                           "z.swf Sub written 1/1", "y.swf Deeper written 1/1"}));
     QVERIFY(files.at(3).toObject()["reason"].toString().startsWith("not an SWF file"));
     QVERIFY(files.at(2).toObject()["reason"].toString().contains("already"));
