@@ -266,6 +266,8 @@ void ExportRun::fileDone(const FileOutcome &file)
     }
     for (const QString &warning : std::as_const(fileWarnings))
         say(QStringLiteral("%1: warning: %2").arg(file.file, warning));
+    if (!fileWarnings.isEmpty())
+        reportedWarnings.insert(file.file, fileWarnings);
     if (!file.converted()) {
         ++failures;
         say(QStringLiteral("%1: can't be converted: %2").arg(file.file, file.conversion.failure));
@@ -355,7 +357,7 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
     if (options.reportPath.isEmpty())
         return true;
     QJsonArray entries;
-    const auto add = [&entries](const FileOutcome &file, bool cutShort) {
+    const auto add = [this, &entries](const FileOutcome &file, bool cutShort) {
         QJsonObject entry{{QStringLiteral("file"), file.file}};
         entry.insert(QStringLiteral("label"), file.label.isEmpty() ? QJsonValue() : file.label);
         QString outcome;
@@ -385,6 +387,10 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
                                       {QStringLiteral("path"), image.path},
                                       {QStringLiteral("reason"), image.failure}});
         entry.insert(QStringLiteral("failed"), failed);
+        // What the converter found wrong in a file it could still read (cut
+        // short, a wrong length): images past the break are not listed.
+        entry.insert(QStringLiteral("warnings"),
+                     QJsonArray::fromStringList(reportedWarnings.value(file.file)));
         entries.append(entry);
     };
     for (const FileOutcome &file : files)

@@ -73,4 +73,6 @@ private:
     // file's turn comes.
     std::mutex warningsMutex;
     QHash<QString, QStringList> warnings;
+    // The warnings of the files done, for the report.
+    QHash<QString, QStringList> reportedWarnings;
 };

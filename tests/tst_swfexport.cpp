@@ -236,6 +236,20 @@ void TestSwfExport::flatRecursiveAndReport()
         swfexport({"-q", "--json", "/dev/stderr", in + "/a.swf", work->filePath("good")});
     QCOMPARE(piped.status, 0);
     QCOMPARE(QJsonDocument::fromJson(piped.err).object()["files"].toArray().size(), 1);
+
+    // A file cut short in its second bitmap: the first is written, and the
+    // report says what the converter found wrong.
+    Tags tags;
+    tags.frameLabel("Cut").symbolClass({{1, "whole"}, {2, "lost"}});
+    tags.bitmap(1, 4, 4, testPattern(4, 4)).bitmap(2, 40, 40, testPattern(40, 40));
+    const QByteArray cut = file(Header(), tags.end(), Compression::None);
+    QVERIFY(save(in + "/cut.swf", cut.left(cut.size() - 100)));
+    const Run partial = swfexport({"--json", "-", in + "/cut.swf", work->filePath("cut")});
+    QCOMPARE(partial.status, 0);
+    const QJsonObject entry =
+        QJsonDocument::fromJson(partial.out).object()["files"].toArray().at(0).toObject();
+    QCOMPARE(entry["written"].toInt(), 1);
+    QVERIFY2(!entry["warnings"].toArray().isEmpty(), partial.out);
 }
 
 void TestSwfExport::commandLineAndOutputFolder()
