@@ -197,6 +197,8 @@ int ExportRun::exec()
             listInput(input, options.recursive, files, undecodable, unreadable, seen);
         else if (info.exists())
             files.append(input);
+        else if (options.undecodableInputs.contains(input))
+            undecodable.append(options.undecodableInputs.value(input));
         else
             missingInputs.append(input);
     }

@@ -1,6 +1,7 @@
 // swfexport: writes the named bitmaps of SWF files as PNG images, the
 // window's "Dump All Resources" from the command line. See --help.
 
+#include "swf/folderlisting.h"
 #include "swfexport/exportrun.h"
 #include "swfexport/options.h"
 
@@ -37,6 +38,13 @@ int main(int argc, char *argv[])
     case ParsedCommandLine::Action::Run:
         break;
     }
-    ExportRun run(parsed.options);
+    ExportOptions options = parsed.options;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (QString::fromUtf8(bytes).toUtf8() != bytes)
+            options.undecodableInputs.insert(QString::fromLocal8Bit(bytes),
+                                             readableFileName(bytes));
+    }
+    ExportRun run(options);
     return run.exec();
 }

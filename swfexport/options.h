@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,10 @@ struct ExportOptions {
     bool flat = false;
     QString reportPath; // empty: no report; "-": standard output
     bool quiet = false;
+    // Inputs whose bytes aren't valid UTF-8, as arguments() decodes them,
+    // each with its readable name (readableFileName()): no QString names
+    // such a file, so it can't be converted.
+    QHash<QString, QString> undecodableInputs;
 };
 
 // The outcome of reading the command line: options to run with, or a text

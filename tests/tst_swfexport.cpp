@@ -302,6 +302,19 @@ void TestSwfExport::commandLineAndOutputFolder()
     QVERIFY(missing.err.contains("gone.swf: no such file or folder"));
     QVERIFY(QFile::exists(work->filePath("out/Icons/star.png")));
 
+    // A file named by bytes that aren't UTF-8 is named as the folder's
+    // listing names it, not taken for a missing one.
+    const QByteArray odd = QFile::encodeName(in) + "/b\xFF.swf";
+    QCOMPARE(::link(QFile::encodeName(in + "/a.swf"), odd), 0);
+    QProcess named;
+    named.start("/bin/sh", {"-c", "exec \"$0\" \"$(printf \"$1\")\" \"$2\"", program(),
+                            in + "/b\\377.swf", work->filePath("odd")});
+    QVERIFY(named.waitForFinished(60000));
+    QCOMPARE(named.exitCode(), 1);
+    QVERIFY(named.readAllStandardError().contains(
+        "b\\xFF.swf: can't be converted: file name is not valid UTF-8"));
+    ::unlink(odd);
+
     // So is a folder below it that can't be read (permissions stop a user
     // other than root): named, not taken for an empty one.
     if (::geteuid() != 0) {
