@@ -108,7 +108,8 @@ extern "C" void removePending(int signal)
 // A document for OUT.xml is written into a new file beside it and renamed
 // over it once whole and on the disk, so that OUT.xml is never cut short and
 // an earlier OUT.xml survives a failed write. Anything but a file (a link, a
-// device such as /dev/full, a pipe) is written in place.
+// device such as /dev/full, a pipe), and a file in a folder that takes no
+// new file, is written in place.
 class FileOutput
 {
 public:
@@ -135,8 +136,12 @@ public:
             std::signal(signal, removePending);
         fd = ::mkostemp(pendingPath, O_CLOEXEC);
         if (fd < 0) {
+            // A folder that takes no new file may still let OUT.xml be
+            // written over.
             pendingPath[0] = '\0';
-            return -1;
+            if (exists)
+                fd = ::open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+            return fd;
         }
         mode_t mode = existing.st_mode & 07777;
         if (!exists) {
