@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -203,6 +204,12 @@ void DumpPipeline::abort()
         }
     }
     pending.clear();
+    // Folders made ahead for images that were never written go again;
+    // rmdir() leaves any that holds a file.
+    for (const File &file : files) {
+        if (file.folderMade)
+            QDir().rmdir(file.outcome.folder);
+    }
 }
 
 QList<FileOutcome> DumpPipeline::stoppedFiles() const
@@ -394,8 +401,11 @@ void DumpPipeline::dispatch()
         if (busyPaths.count(next.pathHash) > 0)
             break;
         // A label's folder is made as its first image goes out.
-        if (next.index == 0 && options.layout == DumpLayout::FolderPerLabel)
-            QDir().mkpath(files[size_t(next.file)].outcome.folder);
+        if (next.index == 0 && options.layout == DumpLayout::FolderPerLabel) {
+            File &file = files[size_t(next.file)];
+            file.folderMade =
+                !QFileInfo::exists(file.outcome.folder) && QDir().mkpath(file.outcome.folder);
+        }
         ++inFlight;
         pixelBytesInFlight += next.pixelBytes;
         busyPaths.insert(next.pathHash);

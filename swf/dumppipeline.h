@@ -133,6 +133,7 @@ private:
         bool readDelivered = false; // its fileRead emitted
         bool fileDelivered = false; // its fileDone emitted
         bool labelAccepted = true;
+        bool folderMade = false; // its label folder was made by this run
         // Kept until its images are done: their texts lie in its document.
         std::optional<Catalogue> catalogue;
         qsizetype documentBytes = 0;

@@ -374,6 +374,32 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
         QCOMPARE(files[0]["written"].toInt(), int(written.size()));
     }
 
+    // Files of two large images each: label folders are made as their first
+    // image goes out, ahead of the writing. Those that got no image go
+    // again at Ctrl-C.
+    const QString many = work->filePath("many");
+    QVERIFY(QDir().mkpath(many));
+    for (int f = 0; f < 12; ++f) {
+        Tags few;
+        few.frameLabel("L" + QByteArray::number(f));
+        few.bitmap(1, 900, 700, testPattern(900, 700, f))
+            .bitmap(2, 900, 700, testPattern(900, 700));
+        few.symbolClass({{1, "one"}, {2, "two"}}).end();
+        QVERIFY(save(many + QStringLiteral("/%1.swf").arg(f, 2, 10, QChar(u'0')),
+                     file(Header(), few, Compression::Zlib)));
+    }
+    const QString manyOut = work->filePath("many-out");
+    QProcess p;
+    p.start(program(), {"-j", "1", many, manyOut});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(manyOut + "/L0/one.png"), 60000);
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 130);
+    const QStringList folders = QDir(manyOut).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QVERIFY(!folders.isEmpty() && folders.size() < 12);
+    for (const QString &folder : folders)
+        QVERIFY2(!QDir(manyOut + "/" + folder).isEmpty(), qPrintable(folder));
+
     // A file being read that never ends (a pipe no one writes into) keeps
     // the first Ctrl-C waiting for it; the second ends the program.
     const QByteArray pipe = QFile::encodeName(work->filePath("pipe.swf"));
