@@ -62,6 +62,16 @@ qint64 decodedBytes(int width, int height)
     return qint64(width) * height * 4;
 }
 
+// `base`, or the first of "base (2)", "base (3)"... that `taken` doesn't
+// refuse.
+template <typename Taken> QString firstFree(const QString &base, Taken taken)
+{
+    QString name = base;
+    for (int n = 2; taken(name); ++n)
+        name = base + QStringLiteral(" (%1)").arg(n);
+    return name;
+}
+
 // Decides on a file ahead of its turn, without a line written: takes or
 // refuses its label, gives it its folder and makes one job per bitmap.
 class PlanningHandler final : public CatalogueHandler
@@ -105,19 +115,15 @@ private:
     // made the same by safeFileName() gets " (2)", " (3)"... instead.
     QString pathFor(const QString &name) const
     {
-        const QString base = folder + QDir::separator() + safeFileName(name);
         const size_t nameHash = qHash(name);
-        QString path = base;
-        for (int n = 2;; ++n) {
-            const auto taken = imagePaths->constFind(qHash(path));
-            if (taken == imagePaths->constEnd()) {
-                imagePaths->insert(qHash(path), nameHash);
-                return path;
-            }
-            if (*taken == nameHash)
-                return path;
-            path = base + QStringLiteral(" (%1)").arg(n);
-        }
+        const QString path =
+            firstFree(folder + QDir::separator() + safeFileName(name),
+                      [this, nameHash](const QString &candidate) {
+                          const auto taken = imagePaths->constFind(qHash(candidate));
+                          return taken != imagePaths->constEnd() && *taken != nameHash;
+                      });
+        imagePaths->insert(qHash(path), nameHash);
+        return path;
     }
 
     LabelPolicy *labels;
@@ -354,10 +360,9 @@ void DumpPipeline::plan(File &file)
             if (options.layout == DumpLayout::Flat)
                 return outputFolder;
             // Labels that make the same name: the later ones get " (2)", " (3)"...
-            const QString base = safeFileName(label);
-            QString name = base;
-            for (int n = 2; folderNames.contains(name); ++n)
-                name = base + QStringLiteral(" (%1)").arg(n);
+            const QString name = firstFree(safeFileName(label), [this](const QString &candidate) {
+                return folderNames.contains(candidate);
+            });
             folderNames.insert(name);
             return outputFolder + QDir::separator() + name;
         },
