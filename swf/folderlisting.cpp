@@ -56,7 +56,9 @@ int validSequenceLength(QByteArrayView bytes)
     return length;
 }
 
-bool validUtf8(QByteArrayView bytes)
+} // namespace
+
+bool isValidUtf8(QByteArrayView bytes)
 {
     while (!bytes.isEmpty()) {
         const int length = validSequenceLength(bytes);
@@ -66,8 +68,6 @@ bool validUtf8(QByteArrayView bytes)
     }
     return true;
 }
-
-} // namespace
 
 bool hasSwfSuffix(const QString &name)
 {
@@ -116,7 +116,7 @@ FolderListing listFolder(const QString &path)
     }
     while (const dirent *entry = readdir(stream.get())) {
         const QByteArray name(entry->d_name);
-        if (name.startsWith('.') || !name.endsWith(".swf") || validUtf8(name))
+        if (name.startsWith('.') || !name.endsWith(".swf") || isValidUtf8(name))
             continue;
         struct stat status {
         };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,10 @@ struct FolderListing {
 // Lists the folder at `path`; `exists` is false (and nothing is listed) when
 // there is no such folder.
 FolderListing listFolder(const QString &path);
+
+// Whether `bytes` are valid UTF-8 (no overlong form, no surrogate, nothing
+// past U+10FFFF): whether a QString can name the file they name.
+bool isValidUtf8(QByteArrayView bytes);
 
 // `bytes` as text a person can read: each valid UTF-8 sequence as its
 // character, every other byte as \xHH (two upper-case hex digits).

@@ -41,7 +41,7 @@ int main(int argc, char *argv[])
     ExportOptions options = parsed.options;
     for (int i = 1; i < argc; ++i) {
         const QByteArray bytes(argv[i]);
-        if (QString::fromUtf8(bytes).toUtf8() != bytes)
+        if (!isValidUtf8(bytes))
             options.undecodableInputs.insert(QString::fromLocal8Bit(bytes),
                                              readableFileName(bytes));
     }
