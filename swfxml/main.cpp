@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -114,7 +115,17 @@ class FileOutput
 {
 public:
     explicit FileOutput(const char *path) : path(path) {}
-    ~FileOutput() { discard(); }
+    FileOutput(const FileOutput &) = delete;
+    FileOutput &operator=(const FileOutput &) = delete;
+    // Drops a document that wasn't put in place.
+    ~FileOutput()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (pendingPath[0] != '\0')
+            ::unlink(pendingPath);
+        pendingPath[0] = '\0';
+    }
 
     // The descriptor to write to, or -1 with errno set.
     int open()
@@ -167,18 +178,6 @@ public:
         return done;
     }
 
-    // Drops a document that can't be whole.
-    void discard()
-    {
-        const int error = errno;
-        if (fd >= 0)
-            ::close(std::exchange(fd, -1));
-        if (pendingPath[0] != '\0')
-            ::unlink(pendingPath);
-        pendingPath[0] = '\0';
-        errno = error;
-    }
-
 private:
     const char *path;
     int fd = -1;
@@ -198,34 +197,30 @@ int convertFile(const char *input, const char *output)
 
     // The output is opened only once the file has been read, so that a
     // refused file leaves nothing behind.
-    if (std::strcmp(output, "stdout") != 0) {
-        FileOutput file(output);
-        const int out = file.open();
+    const bool toStdout = std::strcmp(output, "stdout") == 0;
+    const char *outputName = toStdout ? "standard output" : output;
+    std::optional<FileOutput> file;
+    int out = STDOUT_FILENO;
+    if (!toStdout) {
+        out = file.emplace(output).open();
         if (out < 0) {
             std::fprintf(stderr, "swfxml: %s: can't create: %s\n", output, std::strerror(errno));
             return kExitOutput;
         }
-        FdSink sink(out);
-        if (!swfxml::writeXml(movie, sink, warn) || !file.commit()) {
-            const int cause = sink.error ? sink.error : errno;
-            file.discard();
-            std::fprintf(stderr, "swfxml: %s: write error: %s\n", output, std::strerror(cause));
-            return kExitOutput;
-        }
-        return 0;
+    } else {
+        // A pipe of 1 MiB rather than 64 KiB: the reader takes the document
+        // in a sixteenth of the pieces. Refused (a user's pipe quota), the
+        // pipe stays as it was.
+        struct stat os {
+        };
+        if (::fstat(out, &os) == 0 && S_ISFIFO(os.st_mode))
+            ::fcntl(out, F_SETPIPE_SZ, 1 << 20);
     }
-
-    // A pipe of 1 MiB rather than 64 KiB: the reader takes the document in a
-    // sixteenth of the pieces. Refused (a user's pipe quota), the pipe stays
-    // as it was.
-    struct stat os {
-    };
-    if (::fstat(STDOUT_FILENO, &os) == 0 && S_ISFIFO(os.st_mode))
-        ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
-    FdSink sink(STDOUT_FILENO);
-    if (!swfxml::writeXml(movie, sink, warn)) {
-        std::fprintf(stderr, "swfxml: standard output: write error: %s\n",
-                     std::strerror(sink.error));
+    FdSink sink(out);
+    if (!swfxml::writeXml(movie, sink, warn) || (file && !file->commit())) {
+        // A file's unfinished document goes with `file`.
+        std::fprintf(stderr, "swfxml: %s: write error: %s\n", outputName,
+                     std::strerror(sink.error ? sink.error : errno));
         return kExitOutput;
     }
     return 0;
