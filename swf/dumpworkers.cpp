@@ -108,8 +108,7 @@ void DumpWorkers::runQueued()
             return;
         job = takeJob();
     }
-    const auto began = Clock::now();
-    finish(perform(std::move(job)), began);
+    complete(std::move(job));
 }
 
 void DumpWorkers::run()
@@ -123,8 +122,7 @@ void DumpWorkers::run()
                 return;
             job = takeJob();
         }
-        const auto began = Clock::now();
-        finish(perform(std::move(job)), began);
+        complete(std::move(job));
     }
 }
 
@@ -210,8 +208,10 @@ DumpWorkers::Done DumpWorkers::perform(Job job)
     return performImage(std::move(std::get<ImageJob>(job)), [this] { endDecoding(); });
 }
 
-void DumpWorkers::finish(Done done, Clock::time_point began)
+void DumpWorkers::complete(Job job)
 {
+    const auto began = Clock::now();
+    Done done = perform(std::move(job));
     const Clock::duration took = Clock::now() - began;
     {
         const std::lock_guard<std::mutex> lock(mutex);

@@ -112,8 +112,8 @@ private:
     Done perform(Job job);
     using Clock = std::chrono::steady_clock;
 
-    // Hands over the result of a job begun at `began`.
-    void finish(Done done, Clock::time_point began);
+    // Performs a job taken and hands its result over.
+    void complete(Job job);
     void askReceiver();
     // Under the lock, a result just added, of a job that took `took`:
     // whether the receiver is to be asked for the results.
