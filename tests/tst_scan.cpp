@@ -19,6 +19,7 @@ private slots:
     void cleanup();
 
     void wholeRoadOfOneFolder();
+    void folderTakenFromCompleter();
     void upperCaseSuffixCountedNotConverted();
     void linksCountAsWhatTheyPointTo();
     void emptyFolder();
@@ -123,6 +124,19 @@ void TestScan::wholeRoadOfOneFolder()
     QCOMPARE(container->path, QStringLiteral("c.swf"));
     QCOMPARE(container->resources.size(), 1);
     QCOMPARE(container->resources.value("pic")->objectID, 1);
+}
+
+void TestScan::folderTakenFromCompleter()
+{
+    // Enter on a folder taken from the chooser's completer can make the
+    // chooser name two folders: the one it showed and the one taken.
+    const QString path = folderWith({"a.swf"});
+    fake->setDocument("a.swf", doc("alpha"));
+    auto *chooser = window->findChild<QFileDialog *>();
+    chooser->hide();
+    emit chooser->filesSelected({QFileInfo(path).path(), path});
+    QTRY_VERIFY(scanEnded());
+    QCOMPARE(rows(), QStringList({"alpha"}));
 }
 
 void TestScan::upperCaseSuffixCountedNotConverted()
