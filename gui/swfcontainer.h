@@ -61,6 +61,9 @@ public slots:
 
 public:
     QHash<QString, SWFResource *> resources;
+    // The names of `resources` in the order the file first gave them: the
+    // order they are listed in (a hash's order changes from run to run).
+    QStringList resourceNames;
     QListWidgetItem *item;
     QString path;
     QString frameLabel;

@@ -47,8 +47,10 @@ public:
         resource->objectID = bitmap.objectID;
         resource->width = bitmap.width;
         resource->height = bitmap.height;
-        // A later bitmap of the same name takes the entry; the earlier one
-        // stays a child of the container.
+        // A later bitmap of the same name takes the entry, and its place in
+        // the list; the earlier one stays a child of the container.
+        if (!container->resources.contains(bitmap.name))
+            container->resourceNames.append(bitmap.name);
         container->resources.insert(bitmap.name, resource);
     }
 
@@ -298,8 +300,9 @@ void MainWindow::containerChanged(QListWidgetItem *current, QListWidgetItem *pre
         if (container) {
             ui->cmdDumpContainer->setEnabled(true);
             ui->lblContainerName->setText(current->data(Qt::DisplayRole).toString());
-            for (SWFResource *resource : std::as_const(container->resources))
-                ui->listWidget_2->insertItem(ui->listWidget_2->count(), resource->createListItem());
+            for (const QString &name : std::as_const(container->resourceNames))
+                ui->listWidget_2->insertItem(ui->listWidget_2->count(),
+                                             container->resources.value(name)->createListItem());
         } else {
             ui->cmdDumpContainer->setEnabled(false);
             ui->lblContainerName->setText(QStringLiteral("No Container Selected"));

@@ -75,8 +75,9 @@ void TestBrowse::selectingContainersAndResources()
 
     selectContainer("icons");
     QCOMPARE(label("lblContainerName")->text(), QStringLiteral("icons"));
+    // In the file's order, whatever the run.
     const QStringList order = texts("listWidget_2");
-    QCOMPARE(QSet<QString>(order.begin(), order.end()), QSet<QString>({"wide", "small", "broken"}));
+    QCOMPARE(order, QStringList({"wide", "small", "broken"}));
 
     selectResource("wide");
     QCOMPARE(label("lblName")->text(), QStringLiteral("wide"));
