@@ -4,20 +4,16 @@
 #include "swf/folderlisting.h"
 #include "swfexport/exportrun.h"
 #include "swfexport/options.h"
+#include "swfxml/stdstreams.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
-#include <fcntl.h>
-
 int main(int argc, char *argv[])
 {
-    // Started with standard input, output or error closed (by a daemon, or
-    // `2>&-`), the program's own descriptors would take their numbers: its
-    // messages would go into them. /dev/null holds the numbers instead.
     for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) < 0)
+        if (!swfxml::holdClosedDescriptor(fd))
             return kExitUsage;
     }
     QCoreApplication app(argc, argv);

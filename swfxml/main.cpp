@@ -3,6 +3,7 @@
 //   swfxml swf2xml FILE stdout     document on standard output
 //   swfxml swf2xml FILE OUT.xml    document in OUT.xml
 
+#include "swfxml/stdstreams.h"
 #include "swfxml/swfconvert.h"
 
 #include <cerrno>
@@ -230,6 +231,10 @@ int convertFile(const char *input, const char *output)
 
 int main(int argc, char **argv)
 {
+    // Standard output stays closed if it is: a document asked for there
+    // can't be written, which is an error.
+    if (!swfxml::holdClosedDescriptor(0) || !swfxml::holdClosedDescriptor(2))
+        return kExitOutput;
     // A closed pipe on the output must be a write error, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -341,6 +341,16 @@ void TestSwfXmlCli::brokenFiles()
     QCOMPARE(piped.exitCode, 0);
     QCOMPARE(piped.out, r.out);
     QCOMPARE(piped.err, QByteArray(r.err).replace(swf.toUtf8(), "/dev/stdin"));
+
+    // With standard error closed the warnings go nowhere, not into the
+    // document that takes its descriptor.
+    const QString xml = dir.filePath("broken.xml");
+    const Run closed = run({"-c", "exec \"$0\" swf2xml \"$1\" \"$2\" 2>&-", program(), swf, xml},
+                           QStringLiteral("/bin/sh"));
+    QCOMPARE(closed.exitCode, 0);
+    QFile document(xml);
+    QVERIFY(document.open(QIODevice::ReadOnly));
+    QCOMPARE(document.readAll(), r.out);
 }
 
 void TestSwfXmlCli::outputErrors()
