@@ -145,12 +145,43 @@ QString unwritableReason(const QDir &folder)
     return probe.open() ? QString() : probe.errorString();
 }
 
+// `text` with its control characters as \xHH: a file name can hold any of
+// them, and a terminal would act on them (move, colour, retitle).
+QByteArray printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            shown += QStringLiteral("\\x") +
+                     QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            shown += c;
+    }
+    return shown.toLocal8Bit();
+}
+
 // Says on standard error why `path` can't be used; the exit status for it.
 int refuse(const QString &path, const char *what, const QString &reason)
 {
-    std::fprintf(stderr, "swfexport: %s: %s: %s\n", QFile::encodeName(path).constData(), what,
+    std::fprintf(stderr, "swfexport: %s: %s: %s\n", printable(path).constData(), what,
                  reason.toLocal8Bit().constData());
     return kExitUsage;
+}
+
+// Why the report can't be written at `path`; empty when it can. The report
+// is written as QSaveFile writes: through links, to their target, by a new
+// file beside it.
+QString reportProblem(const QString &path)
+{
+    QFileInfo target(path);
+    for (int depth = 0; depth < 128 && target.isSymLink(); ++depth)
+        target.setFile(target.symLinkTarget());
+    if (target.isDir())
+        return QStringLiteral("it is a folder");
+    if (target.exists() && !target.isWritable())
+        return qt_error_string(EACCES);
+    return unwritableReason(target.dir());
 }
 
 } // namespace
@@ -168,6 +199,15 @@ int ExportRun::exec()
 {
     qInstallMessageHandler(quietDebug);
 
+    // A name whose bytes aren't UTF-8 came through as another name.
+    const std::pair<QString, const char *> places[] = {
+        {options.outputFolder, "can't make the output folder"},
+        {options.reportPath, "can't write the report"}};
+    for (const auto &[path, what] : places) {
+        if (options.undecodableInputs.contains(path))
+            return refuse(options.undecodableInputs.value(path), what, undecodableNameReason());
+    }
+
     // The output folder first: without it nothing can be written.
     const QFileInfo out(options.outputFolder);
     const bool made = QDir().mkpath(options.outputFolder);
@@ -182,10 +222,7 @@ int ExportRun::exec()
     // say what it did. A pipe or a device is taken as it is.
     if (!options.reportPath.isEmpty() && options.reportPath != QLatin1String("-") &&
         !isStream(options.reportPath)) {
-        const QFileInfo report(options.reportPath);
-        const QString reason =
-            report.isDir() ? QStringLiteral("it is a folder") : unwritableReason(report.dir());
-        if (!reason.isEmpty())
+        if (const QString reason = reportProblem(options.reportPath); !reason.isEmpty())
             return refuse(options.reportPath, "can't write the report", reason);
     }
 
@@ -193,12 +230,12 @@ int ExportRun::exec()
     QSet<QString> seen;
     for (const QString &input : std::as_const(options.inputs)) {
         const QFileInfo info(input);
-        if (info.isDir())
+        if (options.undecodableInputs.contains(input))
+            undecodable.append(options.undecodableInputs.value(input));
+        else if (info.isDir())
             listInput(input, options.recursive, files, undecodable, unreadable, seen);
         else if (info.exists())
             files.append(input);
-        else if (options.undecodableInputs.contains(input))
-            undecodable.append(options.undecodableInputs.value(input));
         else
             missingInputs.append(input);
     }
@@ -348,7 +385,7 @@ void ExportRun::say(const QString &line)
         std::fputs("\r\x1b[K", stderr);
         progressShown = false;
     }
-    std::fprintf(stderr, "swfexport: %s\n", line.toLocal8Bit().constData());
+    std::fprintf(stderr, "swfexport: %s\n", printable(line).constData());
     if (terminal && progressTimer.isActive())
         showProgress();
 }

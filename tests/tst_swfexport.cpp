@@ -288,8 +288,10 @@ void TestSwfExport::commandLineAndOutputFolder()
     }
 
     // So does a report that can't be written, before any image is: one
-    // whose folder is a file, or a folder.
-    for (const QString &report : {work->filePath("plain/report.json"), in}) {
+    // whose folder is a file, a folder, or a link into a missing folder.
+    QVERIFY(QFile::link(work->filePath("gone/report.json"), work->filePath("dangling.json")));
+    for (const QString &report :
+         {work->filePath("plain/report.json"), in, work->filePath("dangling.json")}) {
         const Run run = swfexport({"--json", report, in, work->filePath("unreported")});
         QCOMPARE(run.status, 2);
         QVERIFY2(run.err.contains(": can't write the report: "), run.err);
@@ -303,17 +305,36 @@ void TestSwfExport::commandLineAndOutputFolder()
     QVERIFY(QFile::exists(work->filePath("out/Icons/star.png")));
 
     // A file named by bytes that aren't UTF-8 is named as the folder's
-    // listing names it, not taken for a missing one.
+    // listing names it, not taken for a missing one, nor for the file whose
+    // name has U+FFFD in their place. An output folder so named can't be
+    // made.
     const QByteArray odd = QFile::encodeName(in) + "/b\xFF.swf";
     QCOMPARE(::link(QFile::encodeName(in + "/a.swf"), odd), 0);
-    QProcess named;
-    named.start("/bin/sh", {"-c", "exec \"$0\" \"$(printf \"$1\")\" \"$2\"", program(),
-                            in + "/b\\377.swf", work->filePath("odd")});
-    QVERIFY(named.waitForFinished(60000));
-    QCOMPARE(named.exitCode(), 1);
-    QVERIFY(named.readAllStandardError().contains(
-        "b\\xFF.swf: can't be converted: file name is not valid UTF-8"));
+    QVERIFY(save(in + QStringLiteral("/b\uFFFD.swf"), asset("Replaced", {"star"})));
+    const auto runNamed = [&](const QString &input, const QString &output) {
+        QProcess named;
+        named.start("/bin/sh", {"-c", "exec \"$0\" \"$(printf \"$1\")\" \"$(printf \"$2\")\"",
+                                program(), input, output});
+        named.waitForFinished(60000);
+        return std::pair(named.exitCode(), named.readAllStandardError());
+    };
+    const auto [oddStatus, oddErr] = runNamed(in + "/b\\377.swf", work->filePath("odd"));
+    QCOMPARE(oddStatus, 1);
+    QVERIFY(oddErr.contains("b\\xFF.swf: can't be converted: file name is not valid UTF-8"));
+    QVERIFY(!QFile::exists(work->filePath("odd/Replaced")));
+    const auto [outStatus, outErr] = runNamed(in + "/a.swf", work->filePath("out\\377"));
+    QCOMPARE(outStatus, 2);
+    QVERIFY2(outErr.contains("out\\xFF: can't make the output folder: file name is not"), outErr);
     ::unlink(odd);
+    QFile::remove(in + QStringLiteral("/b\uFFFD.swf"));
+
+    // Control characters of a name reach the terminal as text, not as
+    // commands to it.
+    QVERIFY(save(in + "/\x1B[31m\n.swf", "not an SWF file"));
+    const Run escaped = swfexport({in + "/\x1B[31m\n.swf", work->filePath("escaped")});
+    QCOMPARE(escaped.status, 1);
+    QVERIFY2(escaped.err.contains("/\\x1B[31m\\x0A.swf: can't be converted"), escaped.err);
+    QFile::remove(in + "/\x1B[31m\n.swf");
 
     // So is a folder below it that can't be read (permissions stop a user
     // other than root): named, not taken for an empty one.
