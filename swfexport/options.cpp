@@ -121,6 +121,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                            : QStringLiteral("missing OUTDIR (the last argument names the folder "
                                             "the images go into)"));
     options.outputFolder = positional.takeLast();
+    // "out/" names the folder "out": the paths made in it say so once.
+    while (options.outputFolder.size() > 1 && options.outputFolder.endsWith(u'/'))
+        options.outputFolder.chop(1);
     options.inputs = positional;
     for (const QString &input : std::as_const(options.inputs)) {
         if (input.isEmpty())
