@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -374,7 +375,14 @@ void ExportRun::showProgress()
                              .arg(QString::number(filesDone), counted(fileCount, "file"),
                                   counted(imagesWritten, "image"), QString::number(failures),
                                   elapsedText(clock.elapsed()));
-    std::fprintf(stderr, "\r%s\x1b[K", line.toLocal8Bit().constData());
+    // A line wider than the terminal would wrap, and the next one could
+    // only take back its last row.
+    struct winsize size {
+    };
+    const int columns =
+        ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 0;
+    const QString shown = columns > 0 ? line.left(columns - 1) : line;
+    std::fprintf(stderr, "\r%s\x1b[K", shown.toLocal8Bit().constData());
     std::fflush(stderr);
     progressShown = true;
 }
