@@ -116,16 +116,21 @@ FolderListing listFolder(const QString &path)
     }
     while (const dirent *entry = readdir(stream.get())) {
         const QByteArray name(entry->d_name);
-        if (name.startsWith('.') || !name.endsWith(".swf") || isValidUtf8(name))
+        if (name.startsWith('.') || isValidUtf8(name))
             continue;
         struct stat status {
         };
-        if (fstatat(dirfd(stream.get()), entry->d_name, &status, 0) != 0 ||
-            !S_ISREG(status.st_mode))
+        if (fstatat(dirfd(stream.get()), entry->d_name, &status, 0) != 0)
             continue;
-        listing.undecodableSwfNames.append({name, readableFileName(name)});
+        if (S_ISREG(status.st_mode) && name.endsWith(".swf"))
+            listing.undecodableSwfNames.append({name, readableFileName(name)});
+        else if (S_ISDIR(status.st_mode))
+            listing.undecodableFolderNames.append({name, readableFileName(name)});
     }
-    std::sort(listing.undecodableSwfNames.begin(), listing.undecodableSwfNames.end(),
-              [](const UndecodableName &a, const UndecodableName &b) { return a.bytes < b.bytes; });
+    for (QList<UndecodableName> *names :
+         {&listing.undecodableSwfNames, &listing.undecodableFolderNames})
+        std::sort(
+            names->begin(), names->end(),
+            [](const UndecodableName &a, const UndecodableName &b) { return a.bytes < b.bytes; });
     return listing;
 }

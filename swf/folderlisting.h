@@ -34,6 +34,10 @@ struct FolderListing {
     // the order of their bytes. Hidden files and anything but files (a link
     // counts as what it points to) are left out, as from `names`.
     QList<UndecodableName> undecodableSwfNames;
+    // The folders (or links to folders) whose names aren't valid UTF-8, not
+    // hidden, in the order of their bytes: what a walk into subfolders
+    // can't enter.
+    QList<UndecodableName> undecodableFolderNames;
 };
 
 // Lists the folder at `path`; `exists` is false (and nothing is listed) when

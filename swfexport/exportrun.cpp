@@ -73,7 +73,7 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
 // its subfolders' in the same name order. `seen` keeps a folder reached
 // twice (through a link) from being listed again. Names that aren't valid
 // UTF-8 go to `undecodable`, in a readable form; folders that can't be
-// listed to `unreadable`, with the reason.
+// listed (subfolders so named among them) to `unreadable`, with the reason.
 void listInput(const QString &path, bool recursive, QStringList &files, QStringList &undecodable,
                QList<std::pair<QString, QString>> &unreadable, QSet<QString> &seen)
 {
@@ -95,6 +95,8 @@ void listInput(const QString &path, bool recursive, QStringList &files, QStringL
         undecodable.append(dir.filePath(name.readable));
     if (!recursive)
         return;
+    for (const UndecodableName &name : listing.undecodableFolderNames)
+        unreadable.append({dir.filePath(name.readable), undecodableNameReason()});
     for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort))
         listInput(dir.filePath(name), true, files, undecodable, unreadable, seen);
 }

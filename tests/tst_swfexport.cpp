@@ -348,6 +348,16 @@ void TestSwfExport::commandLineAndOutputFolder()
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains("locked: can't read the folder: Permission denied"), run.err);
     }
+    // So is one whose name isn't UTF-8, which no QString can enter.
+    const QByteArray oddFolder = QFile::encodeName(in) + "/sub\xFF";
+    QCOMPARE(::mkdir(oddFolder.constData(), 0700), 0);
+    QCOMPARE(::link(QFile::encodeName(in + "/a.swf"), oddFolder + "/b.swf"), 0);
+    const Run inOdd = swfexport({"-r", in, work->filePath("odd-out")});
+    ::unlink(oddFolder + "/b.swf");
+    ::rmdir(oddFolder.constData());
+    QCOMPARE(inOdd.status, 1);
+    QVERIFY2(inOdd.err.contains("sub\\xFF: can't read the folder: file name is not valid UTF-8"),
+             inOdd.err);
 }
 
 void TestSwfExport::ctrlCLeavesNoPartialFile()
