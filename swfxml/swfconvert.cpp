@@ -348,12 +348,22 @@ void Writer::close(const char *element)
 
 bool writeXml(const Movie &movie, Sink &sink, const Warn &warn)
 {
-    const Warn report = warn ? warn : Warn([](const char *) {});
+    std::size_t warnings = 0;
+    const Warn report = [&warn, &warnings](const char *message) {
+        if (warn && ++warnings <= kMaxWarnings)
+            warn(message);
+    };
     // Nearly all of a document is its tags' data in base64, 4 characters for
     // every 3 bytes; the elements around them add a little.
     sink.expect(movie.body.size() / 3 * 4 + (std::size_t(64) << 10));
     Writer writer(movie, sink, report);
-    return writer.run();
+    const bool written = writer.run();
+    if (warn && warnings > kMaxWarnings) {
+        const std::string more =
+            std::to_string(warnings - kMaxWarnings) + " more warnings like these not shown";
+        warn(more.c_str());
+    }
+    return written;
 }
 
 Result convert(Source &source, Sink &sink, std::string *error, const Warn &warn)

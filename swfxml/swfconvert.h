@@ -100,6 +100,11 @@ private:
 // malformed tag.
 using Warn = std::function<void(const char *message)>;
 
+// A document gets at most this many warnings from writeXml(), and then one
+// more that says how many were left out: a small file can hold millions of
+// broken tags.
+inline constexpr std::size_t kMaxWarnings = 100;
+
 // Owned, growable byte buffer (realloc-based, so growing a large one does
 // not copy it).
 class Buffer

@@ -461,6 +461,17 @@ void TestSwfXml::malformedTagsKeptWhole()
     QCOMPARE(c.tagNames(), QStringList({"UnknownTag", "FrameLabel", "End"}));
     QCOMPARE(xmlcheck::payload(c.tags()[0]), QByteArray("\x07\x00\x01\x00", 4) + inner.data());
     QCOMPARE(c.warnings.size(), 1);
+
+    // Every such tag is written, but the warnings stop at a hundred: one more
+    // counts the rest.
+    Tags many;
+    for (int i = 0; i < 150; ++i)
+        many.tag(56, QByteArray("\x01", 1));
+    const Converted m = convert(file({}, many.end(), Compression::None));
+    VERIFY_DOCUMENT(m);
+    QCOMPARE(m.tags().size(), 151);
+    QCOMPARE(m.warnings.size(), 101);
+    QCOMPARE(m.warnings.last(), QByteArray("50 more warnings like these not shown"));
 }
 
 void TestSwfXml::shortBodies()
