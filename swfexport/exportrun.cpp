@@ -1,5 +1,6 @@
 #include "swfexport/exportrun.h"
 
+#include "swf/converter.h"
 #include "swf/dumppipeline.h"
 #include "swf/folderlisting.h"
 #include "swf/imageoutput.h"
@@ -17,6 +18,7 @@
 #include <QSocketNotifier>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -164,6 +166,33 @@ QByteArray printable(const QString &text)
     return shown.toLocal8Bit();
 }
 
+// Takes a document up to the size at which the window stops its converter:
+// a small hostile file can describe gigabytes.
+class CappedSink final : public swfxml::Sink
+{
+public:
+    explicit CappedSink(QByteArray &out) : out(out) {}
+    bool write(const char *data, std::size_t size) override
+    {
+        if (qint64(out.size()) + qint64(size) > cap) {
+            over = true;
+            return false;
+        }
+        out.append(data, qsizetype(size));
+        return true;
+    }
+    void expect(std::size_t size) override
+    {
+        out.reserve(qsizetype(std::min(qint64(out.size()) + qint64(size), cap)));
+    }
+
+    const qint64 cap = Converter::maxOutputBytes();
+    bool over = false;
+
+private:
+    QByteArray &out;
+};
+
 // Says on standard error why `path` can't be used; the exit status for it.
 int refuse(const QString &path, const char *what, const QString &reason)
 {
@@ -258,7 +287,7 @@ int ExportRun::exec()
             ConversionResult result;
             result.ended = true;
             QByteArray xml;
-            swfxml::AppendSink<QByteArray> sink(xml);
+            CappedSink sink(xml);
             std::string error;
             QStringList fileWarnings;
             const swfxml::Result converted = swfxml::convertFile(
@@ -272,7 +301,8 @@ int ExportRun::exec()
                 result.document = std::move(xml);
             } else {
                 result.exitCode = 1;
-                result.failure = QString::fromStdString(error);
+                result.failure = sink.over ? QStringLiteral("output over %1 bytes").arg(sink.cap)
+                                           : QString::fromStdString(error);
             }
             return result;
         },

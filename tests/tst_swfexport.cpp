@@ -159,6 +159,14 @@ void TestSwfExport::exportsAFolderPastABrokenFile()
     QVERIFY(closed.waitForFinished(120000));
     QCOMPARE(closed.exitCode(), 1);
     QCOMPARE(tree(work->filePath("closed")), tree(out));
+
+    // A document over the converter's cap is its file's failure, as in the
+    // window, not a run that grows without end.
+    qputenv("SWF_MAX_CONVERTER_OUTPUT", "100");
+    const Run capped = swfexport({in + "/a.swf", work->filePath("capped")});
+    qunsetenv("SWF_MAX_CONVERTER_OUTPUT");
+    QCOMPARE(capped.status, 1);
+    QVERIFY2(capped.err.contains("a.swf: can't be converted: output over 100 bytes"), capped.err);
 }
 
 void TestSwfExport::sameTreeAsDumpAllResources()
