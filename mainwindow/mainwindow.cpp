@@ -309,8 +309,13 @@ void MainWindow::containerChanged(QListWidgetItem *current, QListWidgetItem *pre
         }
     }
     if (previous) {
-        if (auto *container = objectOf<SWFContainer>(previous))
+        if (auto *container = objectOf<SWFContainer>(previous)) {
             container->stopConversion();
+            // Its preview leaves the screen; kept, every file browsed would
+            // hold its last bitmap (twice) until the next folder.
+            container->image = QImage();
+            container->pixmap = QPixmap();
+        }
     }
     clearPreview();
 }

@@ -88,10 +88,12 @@ void TestBrowse::selectingContainersAndResources()
     QTRY_VERIFY(!label("lblPrev")->pixmap().isNull());
     QCOMPARE(label("lblPrev")->pixmap().size(), QSize(1234, 1));
 
-    // Another container: new list, empty preview, resource labels kept.
+    // Another container: new list, empty preview, resource labels kept; the
+    // container left lets its bitmap go.
     selectContainer("empty");
     QCOMPARE(list("listWidget_2")->count(), 0);
     QVERIFY(label("lblPrev")->pixmap().isNull());
+    QVERIFY(containerAt(1)->image.isNull() && containerAt(1)->pixmap.isNull());
     QCOMPARE(label("lblName")->text(), QStringLiteral("wide"));
     QCOMPARE(label("lblWidth")->text(), QStringLiteral("1234"));
 
