@@ -55,6 +55,9 @@ QStringList arguments(const QString &file)
 
 void start(QProcess &process, const QString &file)
 {
+    // Standard error is never read. Left as a pipe, QProcess would keep all
+    // of it in memory, however much a converter writes there.
+    process.setStandardErrorFile(QProcess::nullDevice());
     process.start(program(), arguments(file), QIODevice::ReadOnly);
 }
 
