@@ -1,4 +1,5 @@
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/previewarea.h"
 
 #include "gui/folderchooser.h"
 #include "gui/swfcontainer.h"
@@ -89,6 +90,12 @@ MainWindow::MainWindow(QWidget *parent)
     // The lists have no text of their own for assistive technology to read.
     ui->listWidget->setAccessibleName(QStringLiteral("SWF files"));
     ui->listWidget_2->setAccessibleName(QStringLiteral("Bitmaps"));
+    // The preview scrolls rather than growing the window past the screen.
+    auto *previewArea = new PreviewArea(ui->frame_3);
+    previewArea->setObjectName(QStringLiteral("previewArea"));
+    previewArea->setAccessibleName(QStringLiteral("Preview"));
+    delete ui->verticalLayout_4->replaceWidget(ui->lblPrev, previewArea);
+    previewArea->setWidget(ui->lblPrev);
 
     dirDialog = newFolderChooser(this);
 

@@ -2,6 +2,9 @@
 
 #include "tests/support/windowtest.h"
 
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,6 +90,11 @@ void TestBrowse::selectingContainersAndResources()
     QCOMPARE(label("lblHeight")->text(), QStringLiteral("1"));
     QTRY_VERIFY(!label("lblPrev")->pixmap().isNull());
     QCOMPARE(label("lblPrev")->pixmap().size(), QSize(1234, 1));
+    // Wider than the screen, it scrolls; the window stays on the screen.
+    auto *area = window->findChild<QScrollArea *>("previewArea");
+    QVERIFY(area);
+    QTRY_VERIFY(area->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(window->frameGeometry().width() <= window->screen()->availableGeometry().width());
 
     // Another container: new list, empty preview, resource labels kept; the
     // container left lets its bitmap go.

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
@@ -107,8 +108,11 @@ void TestMainWindow::widgetTree()
         QCOMPARE(child<QWidget>(name)->parent(), child<QFrame>("frame_2"));
     for (const char *name :
          {"lblName", "label_4", "lblType", "label_6", "lblSize", "label_8", "lblWidth", "label_9",
-          "lblHeight", "lblPrev", "pushButton_6", "pushButton_4"})
+          "lblHeight", "previewArea", "pushButton_6", "pushButton_4"})
         QCOMPARE(child<QWidget>(name)->parent(), child<QFrame>("frame_3"));
+    // The preview scrolls inside its area.
+    QCOMPARE(child<QLabel>("lblPrev")->parentWidget(),
+             child<QScrollArea>("previewArea")->viewport());
 
     const char *focusOrder[] = {"listWidget",   "listWidget_2",   "cmdSetDir",
                                 "pushButton_7", "cmdAddResource", "cmdDumpContainer",
