@@ -236,8 +236,8 @@ int ExportRun::exec()
         {options.outputFolder, "can't make the output folder"},
         {options.reportPath, "can't write the report"}};
     for (const auto &[path, what] : places) {
-        if (options.undecodableInputs.contains(path))
-            return refuse(options.undecodableInputs.value(path), what, undecodableNameReason());
+        if (options.undecodableArguments.contains(path))
+            return refuse(options.undecodableArguments.value(path), what, undecodableNameReason());
     }
 
     // The output folder first: without it nothing can be written.
@@ -262,8 +262,8 @@ int ExportRun::exec()
     QSet<QString> seen;
     for (const QString &input : std::as_const(options.inputs)) {
         const QFileInfo info(input);
-        if (options.undecodableInputs.contains(input))
-            undecodable.append(options.undecodableInputs.value(input));
+        if (options.undecodableArguments.contains(input))
+            undecodable.append(options.undecodableArguments.value(input));
         else if (info.isDir())
             listInput(input, options.recursive, files, undecodable, unreadable, seen);
         else if (info.exists())

@@ -38,8 +38,8 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         const QByteArray bytes(argv[i]);
         if (!isValidUtf8(bytes))
-            options.undecodableInputs.insert(QString::fromLocal8Bit(bytes),
-                                             readableFileName(bytes));
+            options.undecodableArguments.insert(QString::fromLocal8Bit(bytes),
+                                                readableFileName(bytes));
     }
     ExportRun run(options);
     return run.exec();

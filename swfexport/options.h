@@ -13,10 +13,11 @@ struct ExportOptions {
     bool flat = false;
     QString reportPath; // empty: no report; "-": standard output
     bool quiet = false;
-    // Inputs whose bytes aren't valid UTF-8, as arguments() decodes them,
-    // each with its readable name (readableFileName()): no QString names
-    // such a file, so it can't be converted.
-    QHash<QString, QString> undecodableInputs;
+    // Arguments whose bytes aren't valid UTF-8 (inputs, OUTDIR, the
+    // report's path), as arguments() decodes them, each with its readable
+    // name (readableFileName()): no QString names such a file or folder, so
+    // it can't be used.
+    QHash<QString, QString> undecodableArguments;
 };
 
 // The outcome of reading the command line: options to run with, or a text
