@@ -56,6 +56,12 @@ int validSequenceLength(QByteArrayView bytes)
     return length;
 }
 
+// "\\xHH", with two upper-case hex digits.
+QString escaped(uint code)
+{
+    return QStringLiteral("\\x") + QString::number(code, 16).toUpper().rightJustified(2, u'0');
+}
+
 } // namespace
 
 bool isValidUtf8(QByteArrayView bytes)
@@ -84,12 +90,24 @@ QString readableFileName(const QByteArray &bytes)
             readable += QString::fromUtf8(rest.first(length));
             rest = rest.sliced(length);
         } else {
-            readable += QStringLiteral("\\x") +
-                        QString::number(uchar(rest.front()), 16).toUpper().rightJustified(2, u'0');
+            readable += escaped(uchar(rest.front()));
             rest = rest.sliced(1);
         }
     }
     return readable;
+}
+
+QString printableText(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            shown += escaped(c.unicode());
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 FolderListing listFolder(const QString &path)

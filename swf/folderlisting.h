@@ -52,5 +52,10 @@ bool isValidUtf8(QByteArrayView bytes);
 // character, every other byte as \xHH (two upper-case hex digits).
 QString readableFileName(const QByteArray &bytes);
 
+// `text` with its control characters (C0, DEL, C1) as \xHH, the form
+// readableFileName() gives bad bytes: a file name can hold any of them, and
+// a terminal would act on them (move, colour, retitle).
+QString printableText(const QString &text);
+
 // Whether a file name counts as an SWF file: its lower-case ".swf" ending.
 bool hasSwfSuffix(const QString &name);

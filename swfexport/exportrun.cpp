@@ -150,22 +150,6 @@ QString unwritableReason(const QDir &folder)
     return probe.open() ? QString() : probe.errorString();
 }
 
-// `text` with its control characters as \xHH: a file name can hold any of
-// them, and a terminal would act on them (move, colour, retitle).
-QByteArray printable(const QString &text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
-            shown += QStringLiteral("\\x") +
-                     QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
-        else
-            shown += c;
-    }
-    return shown.toLocal8Bit();
-}
-
 // Takes a document up to the size at which the window stops its converter:
 // a small hostile file can describe gigabytes.
 class CappedSink final : public swfxml::Sink
@@ -196,8 +180,8 @@ private:
 // Says on standard error why `path` can't be used; the exit status for it.
 int refuse(const QString &path, const char *what, const QString &reason)
 {
-    std::fprintf(stderr, "swfexport: %s: %s: %s\n", printable(path).constData(), what,
-                 reason.toLocal8Bit().constData());
+    std::fprintf(stderr, "swfexport: %s: %s: %s\n", printableText(path).toLocal8Bit().constData(),
+                 what, reason.toLocal8Bit().constData());
     return kExitUsage;
 }
 
@@ -425,7 +409,7 @@ void ExportRun::say(const QString &line)
         std::fputs("\r\x1b[K", stderr);
         progressShown = false;
     }
-    std::fprintf(stderr, "swfexport: %s\n", printable(line).constData());
+    std::fprintf(stderr, "swfexport: %s\n", printableText(line).toLocal8Bit().constData());
     if (terminal && progressTimer.isActive())
         showProgress();
 }
