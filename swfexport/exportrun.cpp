@@ -143,6 +143,17 @@ bool isStream(const QString &path)
            !S_ISDIR(status.st_mode);
 }
 
+// The folders that making `path` would make, deepest first.
+QStringList missingFolders(const QString &path)
+{
+    QStringList missing;
+    for (QFileInfo folder(QDir::cleanPath(QDir(path).absolutePath()));
+         !folder.exists() && !folder.isSymLink() && !folder.isRoot();
+         folder.setFile(folder.absolutePath()))
+        missing.append(folder.absoluteFilePath());
+    return missing;
+}
+
 // Why no file can be made in `folder`; empty when one can.
 QString unwritableReason(const QDir &folder)
 {
@@ -226,20 +237,30 @@ int ExportRun::exec()
 
     // The output folder first: without it nothing can be written.
     const QFileInfo out(options.outputFolder);
+    const QStringList madeFolders = missingFolders(options.outputFolder);
     const bool made = QDir().mkpath(options.outputFolder);
     const int error = errno;
     if (!made || !out.isDir())
         return refuse(options.outputFolder, "can't make the output folder",
                       out.exists() ? QStringLiteral("not a folder") : qt_error_string(error));
-    if (const QString reason = unwritableReason(QDir(options.outputFolder)); !reason.isEmpty())
+    // A run refused from here on leaves no trace: the folders just made go.
+    const auto unmake = [&madeFolders] {
+        for (const QString &folder : madeFolders)
+            QDir().rmdir(folder);
+    };
+    if (const QString reason = unwritableReason(QDir(options.outputFolder)); !reason.isEmpty()) {
+        unmake();
         return refuse(options.outputFolder, "can't write into the output folder", reason);
+    }
 
     // The report's place too, so that a long run doesn't end unable to
     // say what it did. A pipe or a device is taken as it is.
     if (!options.reportPath.isEmpty() && options.reportPath != QLatin1String("-") &&
         !isStream(options.reportPath)) {
-        if (const QString reason = reportProblem(options.reportPath); !reason.isEmpty())
+        if (const QString reason = reportProblem(options.reportPath); !reason.isEmpty()) {
+            unmake();
             return refuse(options.reportPath, "can't write the report", reason);
+        }
     }
 
     QStringList files;
