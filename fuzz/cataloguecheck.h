@@ -6,6 +6,8 @@
 #include "fuzz/fuzzsupport.h"
 #include "swf/catalogue.h"
 
+#include <QDomDocument>
+#include <QSet>
 #include <QStringList>
 
 #include <cstdio>
@@ -64,6 +66,30 @@ inline void checkSameReading(const Catalogue &streamed, const Catalogue &parsed)
     FUZZ_CHECK(replayed(streamed) == replayed(parsed));
 }
 
+// The preview's look-up of every objectID under tags finds what the DOM of
+// the document gives: the first element of that id, and its chain.
+inline void checkPreviewLookUp(const QByteArray &xml)
+{
+    QDomDocument document;
+    parseDocument(xml, document);
+    const QList<QDomNode> elements =
+        childElements(childElement(childElement(childElement(document, QStringLiteral("swf")),
+                                                QStringLiteral("Header")),
+                                   QStringLiteral("tags")),
+                      QStringLiteral("DefineBitsLossless2"));
+    QSet<int> looked;
+    for (const QDomNode &element : elements) {
+        const QString id = attributeValue(element, QStringLiteral("objectID"));
+        if (id.isNull() || looked.contains(id.toInt()))
+            continue;
+        looked.insert(id.toInt());
+        const PreviewSource expected = previewSource(element);
+        const PreviewSource found = previewSource(xml, id.toInt());
+        FUZZ_CHECK(found.found == expected.found && found.width == expected.width &&
+                   found.height == expected.height && found.text == expected.text);
+    }
+}
+
 // Reads `xml` streamed, and as production does (streamed or, failing that,
 // parsed), and checks both against `parsed`, the DOM reading. Counts the
 // inputs the streamed reading took, and says how many at the end.
@@ -82,6 +108,7 @@ inline void checkBothReadings(const QByteArray &xml, const Catalogue &parsed)
         checkSameReading(*streamed, parsed);
     }
     checkSameReading(readCatalogue(xml), parsed);
+    checkPreviewLookUp(xml);
 }
 
 } // namespace fuzz

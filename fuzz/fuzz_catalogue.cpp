@@ -1,8 +1,8 @@
 // Catalogue reading from raw XML bytes, with what the window and the dump
 // dialog do with each bitmap: the preview (previewImage on every
-// DefineBitsLossless2 element under tags of the document parsed whole, as a
-// container's preview looks them up) and the dump decoding of each bitmap
-// handed over (its text, then dumpImage). Every input is read both ways, by
+// DefineBitsLossless2 element under tags of the document parsed whole; the
+// preview's own look-up is checked against that document too) and the dump
+// decoding of each bitmap handed over (its text, then dumpImage). Every input is read both ways, by
 // the streamed reading and by the DOM, and must come out the same.
 
 #include "fuzz/cataloguecheck.h"

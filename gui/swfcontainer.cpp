@@ -5,7 +5,6 @@
 #include "swf/conversionjob.h"
 
 #include <QDebug>
-#include <QDomDocument>
 #include <QLabel>
 #include <QListWidgetItem>
 
@@ -78,20 +77,8 @@ void SWFContainer::convertFinished(int exitCode)
     if (exitCode != 0) {
         targetLabel->setText(QStringLiteral("swfmill failed: ") + QString::number(exitCode));
     } else {
-        QDomDocument document;
-        parseDocument(process->takeOutput(), document);
-        const QDomNode tags = childElement(
-            childElement(childElement(document, QStringLiteral("swf")), QStringLiteral("Header")),
-            QStringLiteral("tags"));
-        QDomNode found;
-        for (const QDomNode &element : childElements(tags, QStringLiteral("DefineBitsLossless2"))) {
-            const QString id = attributeValue(element, QStringLiteral("objectID"));
-            if (element.hasAttributes() && !id.isNull() && id.toInt() == wantedID) {
-                found = element;
-                break;
-            }
-        }
-        const std::optional<QImage> preview = found.isNull() ? std::nullopt : previewImage(found);
+        const std::optional<QImage> preview =
+            previewImage(previewSource(process->takeOutput(), wantedID));
         if (preview) {
             image = *preview;
             pixmap = QPixmap::fromImage(image);

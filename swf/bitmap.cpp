@@ -253,23 +253,18 @@ QImage imageFromARGB(const QByteArray &pixels, int width, int height)
     return image;
 }
 
-std::optional<QImage> previewImage(const QDomNode &element)
+std::optional<QImage> previewImage(const PreviewSource &source)
 {
-    if (!element.hasAttributes())
+    if (!source.found)
         return std::nullopt;
-    const int width = attributeValue(element, QStringLiteral("width")).toInt(nullptr, 10);
-    const int height = attributeValue(element, QStringLiteral("height")).toInt(nullptr, 10);
+    const int width = source.width.toInt(nullptr, 10);
+    const int height = source.height.toInt(nullptr, 10);
     if (height <= 0 || width < 0)
         return std::nullopt;
     if (qint64(width) * height > kMaxBitmapPixels)
         return std::nullopt;
 
-    const QDomNode inner =
-        childElement(childElement(element, QStringLiteral("data")), QStringLiteral("data"));
-    if (inner.isNull())
-        return std::nullopt;
-    const QByteArray base64 = inner.firstChild().nodeValue().toLocal8Bit();
-
+    const QByteArray &base64 = source.text;
     if (width == 0) {
         // Nothing to show, but the data must still inflate; one byte proves
         // it without unpacking the rest.
@@ -281,6 +276,11 @@ std::optional<QImage> previewImage(const QDomNode &element)
     if (image.isNull())
         return std::nullopt;
     return image;
+}
+
+std::optional<QImage> previewImage(const QDomNode &element)
+{
+    return previewImage(previewSource(element));
 }
 
 QImage dumpImage(const QByteArray &base64, int width, int height)

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+struct PreviewSource;
+
 // Largest bitmap the decoder builds: 8191 x 8191 pixels (the Flash player's
 // own limit on each side). Larger ones are refused as undecodable.
 constexpr qint64 kMaxBitmapPixels = qint64(8191) * 8191;
@@ -29,6 +31,7 @@ QImage imageFromARGB(const QByteArray &pixels, int width, int height);
 // kMaxBitmapPixels, no data/data child, data that can't be inflated or an
 // image that can't be allocated); a null image for a bitmap of width 0 whose
 // data inflates. `width` and `height` read as 0 when missing or not numeric.
+std::optional<QImage> previewImage(const PreviewSource &source);
 std::optional<QImage> previewImage(const QDomNode &element);
 
 // The dump's way from a bitmap's base64 text and its size, as recorded at

@@ -513,6 +513,43 @@ std::optional<Catalogue> CatalogueReading::streamed(const QByteArray &xml)
     return catalogue;
 }
 
+PreviewSource previewSource(const QDomNode &element)
+{
+    if (!element.hasAttributes())
+        return {};
+    const QDomNode inner =
+        childElement(childElement(element, QStringLiteral("data")), QStringLiteral("data"));
+    return {true, attributeValue(element, QStringLiteral("width")),
+            attributeValue(element, QStringLiteral("height")),
+            inner.firstChild().nodeValue().toLocal8Bit()};
+}
+
+PreviewSource previewSource(const QByteArray &xml, int objectID)
+{
+    const auto wanted = [objectID](const QString &id) {
+        return !id.isNull() && id.toInt() == objectID;
+    };
+    StreamedReading reading(xml);
+    if (reading.read()) {
+        for (const StreamedElement &image : reading.found().images) {
+            if (image.count > 0 && wanted(image.value("objectID")))
+                return {true, image.value("width"), image.value("height"),
+                        image.preview.toByteArray()};
+        }
+        return {};
+    }
+    QDomDocument document;
+    parseDocument(xml, document);
+    const QDomNode tags = childElement(
+        childElement(childElement(document, QStringLiteral("swf")), QStringLiteral("Header")),
+        QStringLiteral("tags"));
+    for (const QDomNode &element : childElements(tags, QStringLiteral("DefineBitsLossless2"))) {
+        if (element.hasAttributes() && wanted(attributeValue(element, QStringLiteral("objectID"))))
+            return previewSource(element);
+    }
+    return {};
+}
+
 Catalogue readCatalogue(const QByteArray &xml, CatalogueDocument document)
 {
     if (document == CatalogueDocument::Dropped) {

@@ -125,6 +125,27 @@ private:
 // built) and anything else is parsed and freed within the reading.
 enum class CatalogueDocument { Dropped, Kept };
 
+// What the preview decodes of a bitmap: whether its DefineBitsLossless2
+// element was found, the element's width and height as written (null when
+// absent), and the text of its first "data" child's first "data" child
+// (empty when there is none, or that one's first child isn't a text).
+struct PreviewSource {
+    bool found = false;
+    QString width;
+    QString height;
+    QByteArray text;
+};
+
+// The preview's look-up of the bitmap `objectID` in a converter document:
+// the first DefineBitsLossless2 under swf/Header/tags with attributes whose
+// objectID reads as that number. A document the streamed reading takes is
+// read without a DOM (a small file can make a document of millions of
+// elements); any other is parsed whole, and of one that isn't well-formed
+// the part read before the error is searched.
+PreviewSource previewSource(const QByteArray &xml, int objectID);
+// The same taken from one element: found when it has attributes.
+PreviewSource previewSource(const QDomNode &element);
+
 // Reads the catalogue of one converter document: frame label, symbol table
 // and named format-5 bitmaps. Only the first FrameLabel and the first
 // SymbolClass under swf/Header/tags count; a later Symbol for the same

@@ -302,6 +302,8 @@ bool StreamedReading::endTag()
     if (!rest.startsWith(name) || rest.size() == name.size() || rest[name.size()] != '>')
         return false;
     p += 2 + name.size() + 1;
+    if (previewStep && depth == previewParent)
+        previewStep = 0;
     --depth;
     chain = 0;
     return true;
@@ -323,12 +325,16 @@ bool StreamedReading::text()
     if (chain == 3)
         images.last().dump = QByteArrayView(from, p);
     chain = 0;
+    if (previewStep == 3 && depth == previewParent) {
+        images.last().preview = QByteArrayView(from, p);
+        previewStep = 0;
+    }
     return true;
 }
 
 StreamedElement StreamedReading::kept()
 {
-    StreamedElement element{&pool, qsizetype(pool.size()), attributes.size(), {}};
+    StreamedElement element{&pool, qsizetype(pool.size()), attributes.size(), {}, {}};
     pool.insert(pool.end(), attributes.begin(), attributes.end());
     return element;
 }
@@ -339,6 +345,16 @@ void StreamedReading::element(QByteArrayView name, bool empty)
     // it is the first or second child and has children of its own.
     if (chain)
         chain = chain == 3 || empty ? 0 : chain + 1;
+    // Children not named "data" are passed over, as the preview looks its
+    // chain up by name; where the text is awaited, an element ends it.
+    if (previewStep && depth == previewParent) {
+        if (previewStep == 3) {
+            previewStep = 0;
+        } else if (name == "data") {
+            previewStep = empty ? 0 : previewStep + 1;
+            previewParent = depth + 1;
+        }
+    }
     Role role = Role::Other;
     switch (depth ? open[size_t(depth - 1)].role : Role::Document) {
     case Role::Document:
@@ -363,6 +379,8 @@ void StreamedReading::element(QByteArrayView name, bool empty)
         if (name == "DefineBitsLossless2") {
             images.append(kept());
             chain = empty ? 0 : 1;
+            previewStep = empty ? 0 : 1;
+            previewParent = depth + 1;
         } else if (name == "DefineBinaryData") {
             ++binaries;
         } else if (!frameLabelSeen && name == "FrameLabel") {

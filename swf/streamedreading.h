@@ -47,6 +47,9 @@ struct StreamedElement {
     qsizetype first = 0;
     qsizetype count = 0;
     QByteArrayView dump;
+    // Of an image: the text of its first "data" child's first "data"
+    // child, when that element's first child is a text.
+    QByteArrayView preview;
 
     bool has(std::initializer_list<const char *> names) const;
     // The value of the attribute `name` as the parser gives it; a null
@@ -133,4 +136,10 @@ private:
     // child's first child) awaited next: 1, 2 or 3 levels below the image;
     // 0 when the chain has ended.
     int chain = 0;
+    // The preview's chain under the last image: the children of the element
+    // at level `previewParent` are awaited, the first named "data" (step 1,
+    // under the image, and 2, under that one), then the first child (step
+    // 3), which must be a text; 0 when the chain has ended.
+    int previewStep = 0;
+    int previewParent = 0;
 };

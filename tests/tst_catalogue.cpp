@@ -67,6 +67,7 @@ private slots:
     void parsedAsWhole_data();
     void parsedAsWhole();
     void dumpTextAsWhole();
+    void previewLookUpAsWhole();
 };
 
 void TestCatalogue::xmlWalkers()
@@ -451,6 +452,54 @@ void TestCatalogue::dumpTextAsWhole()
     const char *first = handler.uncopied.first().constData();
     QVERIFY(first > xml.constData() && first < xml.constData() + xml.size());
     QVERIFY(handler.texts.first().constData() != first);
+}
+
+void TestCatalogue::previewLookUpAsWhole()
+{
+    // The preview looks its bitmap up without a DOM when the document
+    // allows; it must find what the DOM would: the first element of the
+    // id, and its chain by names, past other children and texts.
+    const QList<QByteArray> inner = {
+        "<data><data>AAAA</data></data>",
+        "<x><data><data>BBBB</data></data></x><data><data>CCCC</data></data>",
+        "<data/><data><data>DDDD</data></data>",
+        "<data><x/>EEEE<data>FFFF</data><data>GGGG</data></data>",
+        "<data><data><z>HHHH</z>IIII</data></data>",
+        "<data><data>\n  <z/>JJJJ</data></data>",
+        "<data><data></data></data>",
+        "<data><data/></data>",
+        "",
+        "<data>KKKK</data>",
+    };
+    QByteArray tags = label("x");
+    for (int i = 0; i < inner.size(); ++i)
+        tags += "<DefineBitsLossless2 objectID=\"" + QByteArray::number(i + 1) + "\" width=\"" +
+                QByteArray::number(i) + "\">" + inner[i] + "</DefineBitsLossless2>\n";
+    tags += "<DefineBitsLossless2 objectID=\"1\" width=\"9\"><data><data>LLLL</data></data>"
+            "</DefineBitsLossless2><DefineBitsLossless2/>";
+    const QByteArray xml = document(tags);
+    QVERIFY(streamCatalogue(xml));
+
+    QDomDocument whole;
+    QVERIFY(whole.setContent(xml, false));
+    const QList<QDomNode> elements =
+        childElements(childElement(childElement(childElement(whole, "swf"), "Header"), "tags"),
+                      "DefineBitsLossless2");
+    for (int id = 0; id <= inner.size() + 1; ++id) {
+        PreviewSource expected;
+        for (const QDomNode &element : elements) {
+            const QString objectID = attributeValue(element, "objectID");
+            if (!objectID.isNull() && objectID.toInt() == id) {
+                expected = previewSource(element);
+                break;
+            }
+        }
+        const PreviewSource found = previewSource(xml, id);
+        QCOMPARE(found.found, expected.found);
+        QCOMPARE(found.width, expected.width);
+        QCOMPARE(found.height, expected.height);
+        QCOMPARE(found.text, expected.text);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)

@@ -64,13 +64,12 @@ QByteArray clamped(QByteArray argb)
 
 // A reading with the dump's hand-overs: the text of each bitmap taken while
 // its catalogue is alive. Beside it, the same bitmap in the document parsed
-// whole, as the preview parses it again: its text and its preview. The
-// bitmaps are found there by their places, from a reading that keeps its
-// elements.
+// whole: its text, found there by its place, from a reading that keeps its
+// elements; and its preview, looked up by its id as the window does.
 class DecodingHandler : public RecordingHandler
 {
 public:
-    explicit DecodingHandler(const QByteArray &xml)
+    explicit DecodingHandler(const QByteArray &xml) : xml(xml)
     {
         parseDocument(xml, whole);
         const QDomNode tags = childElement(
@@ -91,13 +90,14 @@ public:
         RecordingHandler::addBitmap(bitmap);
         texts.append(bitmap.dumpText());
         wholeTexts.append(dumpBitmapText(same));
-        previews.append(previewImage(same));
+        previews.append(previewImage(previewSource(xml, bitmap.objectID)));
     }
     QList<QByteArray> texts;
     QList<QByteArray> wholeTexts;
     QList<std::optional<QImage>> previews;
 
 private:
+    QByteArray xml;
     QDomDocument whole;
     QList<QDomNode> wholeBitmaps;
     QList<int> places;
