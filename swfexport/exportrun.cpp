@@ -211,6 +211,30 @@ QString reportProblem(const QString &path)
     return unwritableReason(target.dir());
 }
 
+// Why writing the report at `path` would lose a file kept: one of `files`,
+// the files to export, or any SWF file (by its signature or its name, as a
+// broken one is kept too); empty when it would be neither.
+QString reportReplaces(const QString &path, const QStringList &files)
+{
+    struct stat report {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &report) != 0 || !S_ISREG(report.st_mode))
+        return {};
+    for (const QString &file : files) {
+        struct stat input {
+        };
+        if (::stat(QFile::encodeName(file).constData(), &input) == 0 &&
+            input.st_dev == report.st_dev && input.st_ino == report.st_ino)
+            return QStringLiteral("it is one of the input files");
+    }
+    QFile existing(path);
+    const QByteArray signature = existing.open(QIODevice::ReadOnly) ? existing.read(3) : "";
+    if (signature == "FWS" || signature == "CWS" || signature == "ZWS" ||
+        path.endsWith(QLatin1String(".swf"), Qt::CaseInsensitive))
+        return QStringLiteral("it is an SWF file");
+    return {};
+}
+
 } // namespace
 
 ExportRun::ExportRun(ExportOptions options) : options(std::move(options))
@@ -255,8 +279,10 @@ int ExportRun::exec()
 
     // The report's place too, so that a long run doesn't end unable to
     // say what it did. A pipe or a device is taken as it is.
-    if (!options.reportPath.isEmpty() && options.reportPath != QLatin1String("-") &&
-        !isStream(options.reportPath)) {
+    const bool reportFile = !options.reportPath.isEmpty() &&
+                            options.reportPath != QLatin1String("-") &&
+                            !isStream(options.reportPath);
+    if (reportFile) {
         if (const QString reason = reportProblem(options.reportPath); !reason.isEmpty()) {
             unmake();
             return refuse(options.reportPath, "can't write the report", reason);
@@ -275,6 +301,13 @@ int ExportRun::exec()
             files.append(input);
         else
             missingInputs.append(input);
+    }
+    // "--json" taken for a switch must not cost the file after it.
+    if (reportFile) {
+        if (const QString reason = reportReplaces(options.reportPath, files); !reason.isEmpty()) {
+            unmake();
+            return refuse(options.reportPath, "won't replace it with the report", reason);
+        }
     }
     for (const QString &input : std::as_const(missingInputs))
         say(QStringLiteral("%1: no such file or folder").arg(input));

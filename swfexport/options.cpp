@@ -157,7 +157,8 @@ QString helpText()
         "  --json FILE     write a report to FILE (\"-\": standard output): for every\n"
         "                  input file its label, outcome, output folder, the images\n"
         "                  written and those that failed, with reasons, and the\n"
-        "                  converter's warnings about a file read only in part\n"
+        "                  converter's warnings about a file read only in part;\n"
+        "                  it never replaces an SWF file or an input\n"
         "  -q, --quiet     no progress and no summary; failures are still named\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
@@ -188,6 +189,6 @@ QString helpText()
         "Exit status: 0 when every image was written; 1 when some file or image\n"
         "failed (each is named on standard error and in the report); 2 for a wrong\n"
         "command line, an OUTDIR that can't be made or a report that can't be\n"
-        "written (both found before any work); 130 after Ctrl-C, 143 after\n"
-        "SIGTERM.\n");
+        "written or would replace an SWF file or an input (all found before any\n"
+        "work); 130 after Ctrl-C, 143 after SIGTERM.\n");
 }

@@ -307,6 +307,24 @@ void TestSwfExport::commandLineAndOutputFolder()
         QVERIFY(!QFileInfo::exists(work->filePath("unreported")));
     }
 
+    // "--json" taken for a switch would cost the next file: a report never
+    // replaces an SWF file or an input, whatever its name.
+    QVERIFY(QFile::copy(in + "/a.swf", work->filePath("kept.swf")));
+    QVERIFY(QFile::copy(in + "/a.swf", work->filePath("kept.bin")));
+    const QStringList kept[] = {
+        {"--json", work->filePath("kept.swf"), in, work->filePath("k")},
+        {"--json", work->filePath("kept.bin"), work->filePath("kept.bin"), work->filePath("k")}};
+    for (const QStringList &arguments : kept) {
+        const Run run = swfexport(arguments);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains("won't replace it with the report"), run.err);
+        QFile file(arguments.at(1));
+        QFile original(in + "/a.swf");
+        QVERIFY(file.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), original.readAll());
+        QVERIFY(!QFileInfo::exists(work->filePath("k")));
+    }
+
     // A missing input is that input's failure, not the run's.
     const Run missing = swfexport({in + "/a.swf", in + "/gone.swf", work->filePath("out")});
     QCOMPARE(missing.status, 1);
