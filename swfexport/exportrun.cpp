@@ -34,10 +34,30 @@ namespace
 // handler only writes the signal's number into it.
 int interruptPipe[2] = {-1, -1};
 
+// When the first SIGTERM came (CLOCK_MONOTONIC seconds), 0 before.
+volatile sig_atomic_t firstTerm = 0;
+
 void onInterrupt(int signal)
 {
+    const int saved = errno;
     const char byte = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &byte, 1);
+    if (signal == SIGTERM) {
+        // `timeout` and service managers send SIGTERM to the program and
+        // then to its whole group: one stop comes as two signals at once.
+        // One a second or more after the first ends the program, as a
+        // second Ctrl-C does.
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const sig_atomic_t seconds = sig_atomic_t(now.tv_sec) + 1;
+        if (!firstTerm) {
+            firstTerm = seconds;
+        } else if (seconds - firstTerm >= 2) {
+            ::signal(SIGTERM, SIG_DFL);
+            ::raise(SIGTERM);
+        }
+    }
+    errno = saved;
 }
 
 bool catchInterrupt()
@@ -48,12 +68,14 @@ bool catchInterrupt()
     };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    // Only the first: stopping waits for the files being read, and one
-    // that never ends (a pipe no one writes into) would keep a second
-    // Ctrl-C from ending the program.
+    // Only the first Ctrl-C: stopping waits for the files being read, and
+    // one that never ends (a pipe no one writes into) would keep a second
+    // from ending the program.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
+    if (::sigaction(SIGINT, &action, nullptr) != 0)
+        return false;
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 // "1 file", "2 files".
