@@ -257,6 +257,18 @@ QString reportReplaces(const QString &path, const QStringList &files)
     return {};
 }
 
+// Why the input `path` can't be found: it isn't there, or a link loop or a
+// folder without search permission stands in the way.
+QString missingReason(const QString &path)
+{
+    struct stat status {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0 || errno == ENOENT ||
+        errno == ENOTDIR)
+        return QStringLiteral("no such file or folder");
+    return qt_error_string(errno);
+}
+
 } // namespace
 
 ExportRun::ExportRun(ExportOptions options) : options(std::move(options))
@@ -322,7 +334,7 @@ int ExportRun::exec()
         else if (info.exists())
             files.append(input);
         else
-            missingInputs.append(input);
+            missingInputs.append({input, missingReason(input)});
     }
     // "--json" taken for a switch must not cost the file after it.
     if (reportFile) {
@@ -331,8 +343,8 @@ int ExportRun::exec()
             return refuse(options.reportPath, "won't replace it with the report", reason);
         }
     }
-    for (const QString &input : std::as_const(missingInputs))
-        say(QStringLiteral("%1: no such file or folder").arg(input));
+    for (const auto &[input, reason] : std::as_const(missingInputs))
+        say(QStringLiteral("%1: %2").arg(input, reason));
     for (const QString &name : std::as_const(undecodable))
         say(QStringLiteral("%1: can't be converted: %2").arg(name, undecodableNameReason()));
     for (const auto &[folder, reason] : std::as_const(unreadable))
@@ -545,8 +557,8 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
                                    {QStringLiteral("written"), 0},
                                    {QStringLiteral("failed"), QJsonArray()}});
     };
-    for (const QString &input : std::as_const(missingInputs))
-        unread(input, QStringLiteral("no such file or folder"));
+    for (const auto &[input, reason] : std::as_const(missingInputs))
+        unread(input, reason);
     for (const QString &name : std::as_const(undecodable))
         unread(name, undecodableNameReason());
     for (const auto &[folder, reason] : std::as_const(unreadable))

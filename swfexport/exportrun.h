@@ -53,7 +53,7 @@ private:
                      const QList<FileOutcome> &stopped = {});
 
     ExportOptions options;
-    QStringList missingInputs;                     // inputs that are neither a file nor a folder
+    QList<std::pair<QString, QString>> missingInputs; // inputs that can't be found, and why
     QStringList undecodable;                       // .swf names that aren't valid UTF-8, readable
     QList<std::pair<QString, QString>> unreadable; // folders that can't be listed, and why
     int fileCount = 0;

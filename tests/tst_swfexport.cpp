@@ -338,10 +338,14 @@ void TestSwfExport::commandLineAndOutputFolder()
         QVERIFY(!QFileInfo::exists(work->filePath("k")));
     }
 
-    // A missing input is that input's failure, not the run's.
-    const Run missing = swfexport({in + "/a.swf", in + "/gone.swf", work->filePath("out")});
+    // A missing input is that input's failure, not the run's; one that a
+    // link loop hides says so.
+    QVERIFY(QFile::link(work->filePath("loop.swf"), work->filePath("loop.swf")));
+    const Run missing = swfexport(
+        {in + "/a.swf", in + "/gone.swf", work->filePath("loop.swf"), work->filePath("out")});
     QCOMPARE(missing.status, 1);
     QVERIFY(missing.err.contains("gone.swf: no such file or folder"));
+    QVERIFY2(missing.err.contains("loop.swf: " + qt_error_string(ELOOP).toUtf8()), missing.err);
     QVERIFY(QFile::exists(work->filePath("out/Icons/star.png")));
 
     // A file named by bytes that aren't UTF-8 is named as the folder's
