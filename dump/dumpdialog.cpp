@@ -24,6 +24,8 @@ DumpOptions optionsFor(DumpLayout layout, DumpLimits limits)
 
 // Files named in the warning's text; the details name every one.
 constexpr int kFilesNamed = 10;
+// Images not written named in the details, with why.
+constexpr int kImagesDetailed = 500;
 
 } // namespace
 
@@ -166,8 +168,20 @@ void DumpDialog::reportFailures(const DumpSummary &summary)
                          .arg(summary.imagesFailed())
                          .arg(summary.images())
                          .arg(QDir::toNativeSeparators(outputFolder));
-    QStringList named;
+    // The details say why: each image not written (a full disk can fail
+    // thousands, so only the first), then each file not converted.
     QStringList details;
+    int imageLines = 0;
+    for (const FileOutcome &file : summary.files) {
+        for (const ImageOutcome &image : file.failures) {
+            if (imageLines++ < kImagesDetailed)
+                details << QDir::toNativeSeparators(image.path) + QStringLiteral(": ") +
+                               image.failure;
+        }
+    }
+    if (imageLines > kImagesDetailed)
+        details << QStringLiteral("and %1 more images").arg(imageLines - kImagesDetailed);
+    QStringList named;
     for (const FileOutcome &file : notConverted) {
         if (named.size() < kFilesNamed)
             named << file.file;

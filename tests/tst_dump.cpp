@@ -527,6 +527,13 @@ void TestDump::unwritableImagesAreReported()
     QTRY_VERIFY(dialog.isNull());
     QCOMPARE(boxes->texts, QStringList({"3 of 4 images could not be written into " +
                                         QDir::toNativeSeparators(out->path()) + "."}));
+    // The details say which and why.
+    const QStringList details = boxes->detailedTexts.first().split('\n');
+    QCOMPARE(details.size(), 3);
+    QVERIFY2(
+        details.first().startsWith(QDir::toNativeSeparators(out->filePath("blocked.png")) + ": ") &&
+            details.first().size() > out->filePath("blocked.png: ").size(),
+        qPrintable(details.first()));
     QCOMPARE(boxes->parents.first(), d);
     QCOMPARE(written(), QStringList({"good.png"}));
 }
