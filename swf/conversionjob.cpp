@@ -2,6 +2,8 @@
 
 #include "swf/converter.h"
 
+#include <algorithm>
+
 ConversionJob::ConversionJob(QObject *parent) : QObject(parent)
 {
     connect(&process, &QProcess::readyReadStandardOutput, this, &ConversionJob::collect);
@@ -14,10 +16,12 @@ ConversionJob::~ConversionJob()
     stop();
 }
 
-void ConversionJob::start(const QString &file)
+void ConversionJob::start(const QString &file, qint64 limit)
 {
     stop();
     path = file;
+    this->limit =
+        limit < 0 ? Converter::maxOutputBytes() : std::min(limit, Converter::maxOutputBytes());
     overflow = false;
     Converter::start(process, file);
 }
@@ -33,6 +37,11 @@ void ConversionJob::stop()
     }
     process.close();
     Converter::releaseBuffer(output);
+}
+
+bool ConversionJob::limited() const
+{
+    return limit < Converter::maxOutputBytes();
 }
 
 QByteArray ConversionJob::takeOutput()
@@ -53,7 +62,7 @@ QString ConversionJob::failureText(int exitCode, QProcess::ExitStatus status) co
 
 void ConversionJob::collect()
 {
-    if (!overflow && !Converter::collectOutput(process, output))
+    if (!overflow && !Converter::collectOutput(process, output, limit))
         overflow = true;
 }
 

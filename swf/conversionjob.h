@@ -22,9 +22,10 @@ public:
     ~ConversionJob() override;
 
     // Starts the converter on `file`, a bare name relative to the working
-    // directory. A program that can't be found may be reported through
+    // directory, its output collected up to `limit` bytes (at most the
+    // output cap). A program that can't be found may be reported through
     // errorOccurred() before start() returns.
-    void start(const QString &file);
+    void start(const QString &file, qint64 limit = -1);
     // Ends the run under way, if any: the child is killed and waited for,
     // its output dropped, and nothing more of it is reported.
     void stop();
@@ -35,8 +36,10 @@ public:
     // Everything the run wrote on standard output; emptied by the call, so
     // only one copy of a document is ever held.
     QByteArray takeOutput();
-    // The run was killed for writing more than the output cap.
+    // The run was killed for writing more than its limit.
     bool overflowed() const { return overflow; }
+    // The run's limit was below the output cap.
+    bool limited() const;
 
     // How the last run ended, in a few words for a list of failed files:
     // "exit code N", "crashed", or that its output went over the cap.
@@ -57,5 +60,6 @@ private:
     QProcess process;
     QByteArray output;
     QString path;
+    qint64 limit = 0;
     bool overflow = false;
 };

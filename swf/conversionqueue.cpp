@@ -2,6 +2,7 @@
 
 #include "swf/cataloguereader.h"
 #include "swf/conversionjob.h"
+#include "swf/converter.h"
 #include "swf/parallelism.h"
 
 #include <QMetaObject>
@@ -13,6 +14,9 @@ struct ConversionQueue::Slot {
     End end;
     int index = -1;
     bool settled = false; // the end is complete: it can be taken
+    // Its output went over its share of the cap: converted again, with the
+    // whole cap, once its turn comes.
+    bool deferred = false;
 };
 
 ConversionQueue::ConversionQueue(QObject *parent) : QObject(parent)
@@ -61,6 +65,7 @@ void ConversionQueue::stop()
         slot->end = End();
         slot->index = -1;
         slot->settled = false;
+        slot->deferred = false;
     }
     if (reader)
         reader->clear();
@@ -81,7 +86,25 @@ std::optional<ConversionQueue::End> ConversionQueue::takeNext()
     slot.settled = false;
     ++handed;
     startMore();
+    if (handed < started && placeOf(handed).deferred)
+        convertAgain(handed);
     return end;
+}
+
+void ConversionQueue::convertAgain(int index)
+{
+    // From the event loop: the job may be inside its own signal here, and a
+    // start() inside takeNext() could report before it returns.
+    QMetaObject::invokeMethod(
+        this,
+        [this, index, list = generation] {
+            if (generation != list)
+                return;
+            Slot &slot = placeOf(index);
+            slot.deferred = false;
+            slot.job.start(slot.end.file);
+        },
+        Qt::QueuedConnection);
 }
 
 void ConversionQueue::startMore()
@@ -91,14 +114,25 @@ void ConversionQueue::startMore()
         Slot &slot = placeOf(index);
         slot.index = index;
         slot.end.file = files.at(index);
+        // Each file ahead of its turn may hold a share of the output cap, the
+        // file whose turn it is the whole cap: a folder of files that
+        // convert to gigabytes costs at most twice the cap at any number of
+        // jobs, not the cap once a job.
+        const qint64 cap = Converter::maxOutputBytes();
         // A converter that can't be found may be reported from inside start().
-        slot.job.start(slot.end.file);
+        slot.job.start(slot.end.file, index == handed ? cap : cap / jobs());
     }
 }
 
 void ConversionQueue::converted(int index, int exitCode, QProcess::ExitStatus status)
 {
     Slot &slot = placeOf(index);
+    if (slot.job.overflowed() && slot.job.limited()) {
+        slot.deferred = true;
+        if (index == handed)
+            convertAgain(index);
+        return;
+    }
     slot.end.exitCode = exitCode;
     if (exitCode != 0 || status != QProcess::NormalExit || slot.job.overflowed()) {
         slot.end.failure = slot.job.failureText(exitCode, status);

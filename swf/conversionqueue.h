@@ -70,6 +70,9 @@ private:
     struct Slot;
 
     void startMore();
+    // Converts the file at `index`, whose turn it is, again with the whole
+    // cap, once back in the event loop.
+    void convertAgain(int index);
     void converted(int index, int exitCode, QProcess::ExitStatus status);
     void notStarted(int index);
     void settle(int index);

@@ -10,6 +10,7 @@
 
 #include "dump/dumpdialog.h"
 #include "mainwindow/mainwindow.h"
+#include "swf/conversionqueue.h"
 #include "swf/converter.h"
 #include "tests/support/fakeconverter.h"
 #include "tests/support/guitest.h"
@@ -43,6 +44,7 @@ private slots:
 
     void capFromEnvironment();
     void scanFailsTheFile();
+    void scanHoldsAShareAheadOfTurn();
     void previewFailsTheBitmap();
     void dumpFailsTheFile();
     void deeplyNestedDocument();
@@ -114,6 +116,24 @@ void TestHostileOutput::scanFailsTheFile()
     QCOMPARE(boxes->detailedTexts, QStringList({"a.swf: output over 4194304 bytes"}));
     QVERIFY(!FakeConverter::processAlive(fake->floodingPid("a.swf")));
     QCOMPARE(rows(window.findChild<QListWidget *>("listWidget")), QStringList({"second"}));
+}
+
+void TestHostileOutput::scanHoldsAShareAheadOfTurn()
+{
+    // Four conversions at once: one ahead of its turn holds a quarter of
+    // the cap. A larger document is converted again at its turn, whole.
+    QByteArray big =
+        converterDocument("second", {{1, "pic"}}, {{1, 2, 2, swfw::testPattern(2, 2)}});
+    big.replace("</tags>", "<DefineBinaryData objectID=\"9\"><data>" + QByteArray(3 << 20, 'A') +
+                               "</data></DefineBinaryData></tags>");
+    fake->setDocument("b.swf", big);
+    MainWindow window;
+    window.findChild<ConversionQueue *>()->setJobs(4);
+    choose(window, folder->path());
+    QTRY_VERIFY_WITH_TIMEOUT(scanEnded(window), 60000);
+    QCOMPARE(boxes->texts, QStringList());
+    QCOMPARE(rows(window.findChild<QListWidget *>("listWidget")), QStringList({"first", "second"}));
+    QCOMPARE(fake->converted().count("b.swf"), 2);
 }
 
 void TestHostileOutput::previewFailsTheBitmap()
