@@ -8,10 +8,15 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // Standard error or output read by a program that quits early (`| head`,
+    // a pager) must cost the lines, never the export: writes to it fail
+    // instead, and the run goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     for (int fd = 0; fd <= 2; ++fd) {
         if (!swfxml::holdClosedDescriptor(fd))
             return kExitUsage;

@@ -320,6 +320,20 @@ void TestSwfExport::commandLineAndOutputFolder()
         QVERIFY(!QFileInfo::exists(work->filePath("unreported")));
     }
 
+    // Standard error read by a program that quit (as "| head -1" does)
+    // costs its lines only.
+    int ends[2];
+    QVERIFY(::pipe(ends) == 0);
+    ::close(ends[0]);
+    QProcess piped;
+    piped.setChildProcessModifier([end = ends[1]] { ::dup2(end, STDERR_FILENO); });
+    piped.start(program(), {in + "/a.swf", work->filePath("piped")});
+    ::close(ends[1]);
+    QVERIFY(piped.waitForFinished(60000));
+    QCOMPARE(piped.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(piped.exitCode(), 0);
+    QVERIFY(QFile::exists(work->filePath("piped/Icons/star.png")));
+
     // "--json" taken for a switch would cost the next file: a report never
     // replaces an SWF file or an input, whatever its name.
     QVERIFY(QFile::copy(in + "/a.swf", work->filePath("kept.swf")));
