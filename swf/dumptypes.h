@@ -27,6 +27,8 @@ struct ConversionResult {
     // Empty when converted; else a few words on why not ("exit code 3",
     // "crashed", "could not be started").
     QString failure;
+    // What an in-process converter warned of the file on the way.
+    QStringList warnings;
 
     bool converted() const { return failure.isEmpty(); }
 };

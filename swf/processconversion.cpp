@@ -33,11 +33,11 @@ ProcessConversion::Run &ProcessConversion::newRun()
             run.error = processError;
             // A converter that never started sends no finished().
             if (processError == QProcess::FailedToStart)
-                report(run, {{}, false, 0, run.error, QStringLiteral("could not be started")});
+                report(run, {{}, false, 0, run.error, QStringLiteral("could not be started"), {}});
         });
     QObject::connect(&run.job, &ConversionJob::finished, &run.job,
                      [&run](int exitCode, QProcess::ExitStatus status) {
-                         ConversionResult result{{}, true, exitCode, run.error, {}};
+                         ConversionResult result{{}, true, exitCode, run.error, {}, {}};
                          if (exitCode != 0 || status != QProcess::NormalExit ||
                              run.job.overflowed())
                              result.failure = run.job.failureText(exitCode, status);

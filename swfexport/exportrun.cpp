@@ -361,14 +361,9 @@ int ExportRun::exec()
             QByteArray xml;
             CappedSink sink(xml);
             std::string error;
-            QStringList fileWarnings;
             const swfxml::Result converted = swfxml::convertFile(
                 QFile::encodeName(file).constData(), sink, &error,
-                [&](const char *message) { fileWarnings.append(QString::fromUtf8(message)); });
-            if (!fileWarnings.isEmpty()) {
-                const std::lock_guard<std::mutex> lock(warningsMutex);
-                warnings.insert(file, fileWarnings);
-            }
+                [&](const char *message) { result.warnings.append(QString::fromUtf8(message)); });
             if (converted == swfxml::Result::Converted) {
                 result.document = std::move(xml);
             } else {
@@ -403,15 +398,8 @@ void ExportRun::fileDone(const FileOutcome &file)
 {
     ++filesDone;
     imagesWritten += file.written;
-    QStringList fileWarnings;
-    {
-        const std::lock_guard<std::mutex> lock(warningsMutex);
-        fileWarnings = warnings.take(file.file);
-    }
-    for (const QString &warning : std::as_const(fileWarnings))
+    for (const QString &warning : file.conversion.warnings)
         say(QStringLiteral("%1: warning: %2").arg(file.file, warning));
-    if (!fileWarnings.isEmpty())
-        reportedWarnings.insert(file.file, fileWarnings);
     if (!file.converted()) {
         ++failures;
         say(QStringLiteral("%1: can't be converted: %2").arg(file.file, file.conversion.failure));
@@ -541,7 +529,7 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
         // What the converter found wrong in a file it could still read (cut
         // short, a wrong length): images past the break are not listed.
         entry.insert(QStringLiteral("warnings"),
-                     QJsonArray::fromStringList(reportedWarnings.value(file.file)));
+                     QJsonArray::fromStringList(file.conversion.warnings));
         entries.append(entry);
     };
     for (const FileOutcome &file : files)

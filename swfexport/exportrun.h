@@ -3,13 +3,11 @@
 #include "swfexport/options.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
 #include <memory>
-#include <mutex>
 #include <utility>
 
 class DumpPipeline;
@@ -68,11 +66,4 @@ private:
     std::unique_ptr<DumpPipeline> pipeline;
     QSocketNotifier *interruptNotifier = nullptr;
     int status = -1;
-
-    // Converter warnings, by file, made on the workers; said when the
-    // file's turn comes.
-    std::mutex warningsMutex;
-    QHash<QString, QStringList> warnings;
-    // The warnings of the files done, for the report.
-    QHash<QString, QStringList> reportedWarnings;
 };

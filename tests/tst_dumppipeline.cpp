@@ -35,8 +35,8 @@ private:
                 if (slow.contains(file))
                     QThread::msleep(100);
                 if (!documents.contains(file))
-                    return ConversionResult{{}, true, 2, {}, QStringLiteral("exit code 2")};
-                return ConversionResult{documents.value(file), true, 0, {}, {}};
+                    return ConversionResult{{}, true, 2, {}, QStringLiteral("exit code 2"), {}};
+                return ConversionResult{documents.value(file), true, 0, {}, {}, {}};
             },
             std::move(options));
         if (labels)

@@ -270,7 +270,17 @@ void TestSwfExport::flatRecursiveAndReport()
     const QJsonObject entry =
         QJsonDocument::fromJson(partial.out).object()["files"].toArray().at(0).toObject();
     QCOMPARE(entry["written"].toInt(), 1);
-    QVERIFY2(!entry["warnings"].toArray().isEmpty(), partial.out);
+    const QJsonArray warnings = entry["warnings"].toArray();
+    QVERIFY2(!warnings.isEmpty(), partial.out);
+
+    // Given four times, converted four times at once: each time with its
+    // own warnings, said and reported.
+    const QString cutFile = in + "/cut.swf";
+    const Run again = swfexport(
+        {"-j", "4", "--json", "-", cutFile, cutFile, cutFile, cutFile, work->filePath("again")});
+    QCOMPARE(again.err.count(": warning: "), 4 * warnings.size());
+    for (const QJsonValue &file : QJsonDocument::fromJson(again.out).object()["files"].toArray())
+        QCOMPARE(file["warnings"].toArray(), warnings);
 }
 
 void TestSwfExport::commandLineAndOutputFolder()
