@@ -516,7 +516,8 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
         entry.insert(QStringLiteral("outcome"), outcome);
         if (!reason.isEmpty())
             entry.insert(QStringLiteral("reason"), reason);
-        if (!file.folder.isEmpty())
+        // A file without images has no folder made for it.
+        if (!file.folder.isEmpty() && file.images > 0)
             entry.insert(QStringLiteral("folder"), file.folder);
         entry.insert(QStringLiteral("images"), file.images);
         entry.insert(QStringLiteral("written"), file.written);

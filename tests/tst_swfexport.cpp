@@ -244,13 +244,17 @@ void TestSwfExport::flatRecursiveAndReport()
     QVERIFY(files.at(3).toObject()["reason"].toString().startsWith("not an SWF file"));
     QVERIFY(files.at(2).toObject()["reason"].toString().contains("already"));
 
-    // Only good files: exit 0, and the report on standard output.
-    const Run good = swfexport({"--json", "-", in + "/a.swf", work->filePath("good")});
+    // Only good files: exit 0, and the report on standard output. A file
+    // without images gets no folder, and the report names none.
+    QVERIFY(save(work->filePath("none.swf"), asset("None", {})));
+    const Run good = swfexport(
+        {"--json", "-", in + "/a.swf", work->filePath("none.swf"), work->filePath("good")});
     QCOMPARE(good.status, 0);
-    const QJsonObject only = QJsonDocument::fromJson(good.out).object();
-    QCOMPARE(only["files"].toArray().size(), 1);
-    QCOMPARE(only["files"].toArray().at(0).toObject()["folder"].toString(),
-             work->filePath("good") + "/Icons");
+    const QJsonArray goodFiles = QJsonDocument::fromJson(good.out).object()["files"].toArray();
+    QCOMPARE(goodFiles.size(), 2);
+    QCOMPARE(goodFiles.at(0).toObject()["folder"].toString(), work->filePath("good") + "/Icons");
+    QVERIFY(!goodFiles.at(1).toObject().contains("folder"));
+    QVERIFY(!QFileInfo::exists(work->filePath("good/None")));
     // A pipe named as the report file takes it as it is: nowhere beside it
     // can the file be made first.
     const Run piped =
