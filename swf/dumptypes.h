@@ -67,6 +67,8 @@ struct FileOutcome {
     QList<ImageOutcome> failures; // images not written, in order
 
     bool converted() const { return conversion.converted(); }
+    // Every image found has ended, written or failed.
+    bool allImagesEnded() const { return written + int(failures.size()) >= images; }
     // Counts one of its images as it ended.
     void count(const ImageOutcome &image);
 };

@@ -452,6 +452,9 @@ void ExportRun::interrupted()
     for (const FileOutcome &file : stopped) {
         imagesWritten += file.written;
         sayFailedImages(file);
+        // Its last image ended before the stop, only not yet counted.
+        if (file.allImagesEnded())
+            ++filesDone;
     }
     say(QStringLiteral("stopped: %1 of %2 done, %3 written")
             .arg(QString::number(filesDone), counted(fileCount, "file"),
@@ -507,7 +510,7 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
         } else if (file.reading != CatalogueOutcome::EntryMade) {
             outcome = QStringLiteral("skipped");
             reason = readingText(file.reading.value_or(CatalogueOutcome::ParseError));
-        } else if (cutShort) {
+        } else if (cutShort && !file.allImagesEnded()) {
             outcome = QStringLiteral("stopped");
         } else {
             outcome = file.failures.isEmpty() ? QStringLiteral("written")
