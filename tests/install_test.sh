@@ -19,7 +19,9 @@ desktop="$prefix/share/applications/swf-resource-editor.desktop"
 [ -f "$prefix/share/icons/hicolor/scalable/apps/swf-resource-editor.svg" ] ||
     { echo "FAIL: no icon"; exit 1; }
 desktop-file-validate "$desktop"
-[ -f "$prefix/share/man/man1/swfexport.1.gz" ] || { echo "FAIL: no manual page"; exit 1; }
+for page in swf-resource-editor swfexport swfxml; do
+    [ -f "$prefix/share/man/man1/$page.1.gz" ] || { echo "FAIL: no manual page of $page"; exit 1; }
+done
 
 # From another working folder: the installed converter converts a file...
 mkdir "$work/elsewhere"
@@ -45,7 +47,7 @@ fi
 [ -f exported/Icons/icon_star.png ] || { echo "FAIL: swfexport wrote no icons"; exit 1; }
 
 # The Debian package: the three programs, the desktop entry, the icon and the
-# manual page, its library dependencies declared; unpacked, its programs run.
+# manual pages, its library dependencies declared; unpacked, its programs run.
 (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1) ||
     { echo "FAIL: cpack"; cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/deb/*.deb)
@@ -53,7 +55,8 @@ contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/swf-resource-editor ./usr/bin/swfxml ./usr/bin/swfexport \
     ./usr/share/applications/swf-resource-editor.desktop \
     ./usr/share/icons/hicolor/scalable/apps/swf-resource-editor.svg \
-    ./usr/share/man/man1/swfexport.1.gz; do
+    ./usr/share/man/man1/swf-resource-editor.1.gz ./usr/share/man/man1/swfexport.1.gz \
+    ./usr/share/man/man1/swfxml.1.gz; do
     grep -q " $f\$" <<<"$contents" || { echo "FAIL: $f not in the package"; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
