@@ -112,17 +112,18 @@ public:
 private:
     // The image's path without ".png". Two images of the same name share
     // it, the later one's file replacing the earlier; a name that is only
-    // made the same by safeFileName() gets " (2)", " (3)"... instead.
+    // made the same by safeFileName(), or only differs from another in case,
+    // gets " (2)", " (3)"... instead.
     QString pathFor(const QString &name) const
     {
         const size_t nameHash = qHash(name);
         const QString path =
             firstFree(folder + QDir::separator() + safeFileName(name),
                       [this, nameHash](const QString &candidate) {
-                          const auto taken = imagePaths->constFind(qHash(candidate));
+                          const auto taken = imagePaths->constFind(qHash(fileNameKey(candidate)));
                           return taken != imagePaths->constEnd() && *taken != nameHash;
                       });
-        imagePaths->insert(qHash(path), nameHash);
+        imagePaths->insert(qHash(fileNameKey(path)), nameHash);
         return path;
     }
 
@@ -359,11 +360,12 @@ void DumpPipeline::plan(File &file)
         [this](const QString &label) {
             if (options.layout == DumpLayout::Flat)
                 return outputFolder;
-            // Labels that make the same name: the later ones get " (2)", " (3)"...
+            // Labels that make the same name, or names that only differ in
+            // case: the later ones get " (2)", " (3)"...
             const QString name = firstFree(safeFileName(label), [this](const QString &candidate) {
-                return folderNames.contains(candidate);
+                return folderNames.contains(fileNameKey(candidate));
             });
-            folderNames.insert(name);
+            folderNames.insert(fileNameKey(name));
             return outputFolder + QDir::separator() + name;
         },
         &imagePaths);
@@ -385,7 +387,7 @@ void DumpPipeline::plan(File &file)
         job.index = i;
         job.count = count;
         job.pixelBytes = decodedBytes(job.width, job.height);
-        job.pathHash = qHash(job.path);
+        job.pathHash = qHash(fileNameKey(job.path));
         pending.push_back(std::move(job));
     }
 }

@@ -159,9 +159,10 @@ private:
     DumpOptions options;
     std::unique_ptr<LabelPolicy> labels;
     QString outputFolder;
-    QSet<QString> folderNames; // label folders given out so far
+    QSet<QString> folderNames; // label folders given out so far, by fileNameKey()
     // Image paths given out (without ".png"), each with the name it went to,
-    // as hashes: in the current label folder, or in the whole flat folder.
+    // as hashes of their fileNameKey() and of the name: in the current label
+    // folder, or in the whole flat folder.
     QHash<size_t, size_t> imagePaths;
 
     std::vector<File> files;
@@ -171,7 +172,7 @@ private:
     int converting = 0;              // conversions and readings under way
     int stopAfter = -1;              // the failed file that ends the run, if any
     std::deque<ImageJob> pending;    // planned images not yet handed out
-    std::multiset<size_t> busyPaths; // hashes of the paths being written
+    std::multiset<size_t> busyPaths; // hashes of the keys of the paths being written
     int inFlight = 0;
     qint64 pixelBytesInFlight = 0;
     DumpSummary summary;

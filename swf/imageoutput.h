@@ -4,10 +4,23 @@
 #include <QSaveFile>
 #include <QString>
 
-// A symbol name made safe to use as one file name inside the output folder:
-// path separators and control characters become '_', and a name left empty,
-// "." or ".." gets a '_' in front. Every other character is kept.
+// A symbol name made safe to use as one file name inside the output folder,
+// on any disk the folder may be on or be copied to (FAT, exFAT and NTFS
+// sticks, Windows and macOS machines):
+// - path separators, control characters and : * ? " < > | become '_';
+// - a name is cut to kMaxSafeNameBytes of UTF-8, whole characters only, so
+//   that " (N)", ".png" and the temporary name it is written under fit the
+//   255 bytes a name may have;
+// - a last '.' or ' ' becomes '_', an empty name is "_", and a device name
+//   of Windows (CON, NUL, COM1...) with or without an extension gets a '_'
+//   in front.
+// Every other character is kept.
 QString safeFileName(const QString &name);
+constexpr int kMaxSafeNameBytes = 230;
+
+// Two names with the same key are one file on a disk that ignores case or
+// the form of accents: numbered names are given by this key.
+QString fileNameKey(const QString &name);
 
 // How writing a file ended: written, or why not.
 struct WriteResult {

@@ -472,7 +472,7 @@ void TestDump::unsafeNamesStayInsideFolder()
     chooseOutput(open(), folder);
     QTRY_VERIFY(dialog.isNull());
     QCOMPARE(written(folder),
-             QStringList({"$dots..and.é.png", ".._.._escape.png", "_...png", "_..png",
+             QStringList({"$dots..and.é.png", ".._.._escape.png", "._.png", "_.png",
                           "_abs_path.png", "back_slash.png", "tab_name.png"}));
     const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
     QCOMPARE(QDir(out->path()).entryList(all), QStringList({"deep"}));
@@ -487,9 +487,26 @@ void TestDump::safeFileNames()
     QCOMPARE(safeFileName("a/b\\c"), QStringLiteral("a_b_c"));
     QCOMPARE(safeFileName(QString("nul") + QChar(0) + "\x1f\x7f"), QStringLiteral("nul___"));
     QCOMPARE(safeFileName(""), QStringLiteral("_"));
-    QCOMPARE(safeFileName("."), QStringLiteral("_."));
-    QCOMPARE(safeFileName(".."), QStringLiteral("_.."));
-    QCOMPARE(safeFileName("..."), QStringLiteral("..."));
+    QCOMPARE(safeFileName("."), QStringLiteral("_"));
+    QCOMPARE(safeFileName(".."), QStringLiteral("._"));
+    QCOMPARE(safeFileName("...a"), QStringLiteral("...a"));
+    // What FAT, exFAT, NTFS and Windows refuse or drop.
+    QCOMPARE(safeFileName("Level 1: Forest*?\"<>|."), QStringLiteral("Level 1_ Forest_______"));
+    QCOMPARE(safeFileName("Ends "), QStringLiteral("Ends_"));
+    QCOMPARE(safeFileName("con"), QStringLiteral("_con"));
+    QCOMPARE(safeFileName("Lpt9.backup"), QStringLiteral("_Lpt9.backup"));
+    QCOMPARE(safeFileName("console"), QStringLiteral("console"));
+    QCOMPARE(safeFileName("COM0"), QStringLiteral("COM0"));
+    // Cut to whole characters within the byte limit.
+    QCOMPARE(safeFileName(QString(300, 'M')), QString(kMaxSafeNameBytes, 'M'));
+    const QString han = QString::fromUtf8("漢").repeated(100); // 3 bytes each
+    QCOMPARE(safeFileName(han), han.left(kMaxSafeNameBytes / 3));
+    const QString faces = QString::fromUtf8("😀").repeated(60); // 4 bytes, 2 units each
+    QCOMPARE(safeFileName(faces), faces.left(kMaxSafeNameBytes / 4 * 2));
+
+    QCOMPARE(fileNameKey("Star"), fileNameKey("star"));
+    QCOMPARE(fileNameKey(QString::fromUtf8("e\u0301")), fileNameKey(QString::fromUtf8("É")));
+    QVERIFY(fileNameKey("a") != fileNameKey("b"));
 }
 
 void TestDump::pngBytesAsQtWritesThem()

@@ -145,6 +145,8 @@ void TestSwfExport::makeFolder()
     QVERIFY(save(in + "/c.swf", asset("Icons", {"copy"}, 9))); // "Icons" again
     QVERIFY(save(in + "/d.swf", "<html>not found</html>"));
     QVERIFY(save(in + "/e.swf", asset("a_b", {"two", "two", "t/o", "t_o"}, 7)));
+    // Names that only differ in case would be one file on many disks.
+    QVERIFY(save(in + "/f.swf", asset("icons", {"Moon", "moon", "a:b"}, 11)));
     QVERIFY(save(in + "/notes.txt", "not an .swf name"));
 }
 
@@ -158,7 +160,8 @@ void TestSwfExport::exportsAFolderPastABrokenFile()
     QVERIFY2(run.err.contains("d.swf: can't be converted: not an SWF file"), run.err);
     QCOMPARE(tree(out).keys(),
              QStringList({"Icons/heart.png", "Icons/star.png", "a_b (2)/t_o (2).png",
-                          "a_b (2)/t_o.png", "a_b (2)/two.png", "a_b/one.png"}));
+                          "a_b (2)/t_o.png", "a_b (2)/two.png", "a_b/one.png", "icons (2)/Moon.png",
+                          "icons (2)/a_b.png", "icons (2)/moon (2).png"}));
     const QImage star(out + "/Icons/star.png");
     QCOMPARE(star.size(), QSize(8, 6));
     // Not a terminal: no progress line, only the failure and the summary.
@@ -203,7 +206,7 @@ void TestSwfExport::sameTreeAsDumpAllResources()
 
     QCOMPARE(swfexport({"-j", "3", in, work->filePath("cli")}).status, 1);
     const auto expected = tree(work->filePath("window"));
-    QCOMPARE(expected.size(), 6);
+    QCOMPARE(expected.size(), 9);
     QCOMPARE(tree(work->filePath("cli")), expected);
 }
 
@@ -221,8 +224,9 @@ void TestSwfExport::flatRecursiveAndReport()
     const QString report = work->filePath("report.json");
     const Run run = swfexport({"--flat", "-r", "--json", report, in, out});
     QCOMPARE(run.status, 1);
-    QCOMPARE(tree(out).keys(), QStringList({"deep.png", "heart.png", "one.png", "star.png",
-                                            "t_o (2).png", "t_o.png", "two.png"}));
+    QCOMPARE(tree(out).keys(),
+             QStringList({"Moon.png", "a_b.png", "deep.png", "heart.png", "moon (2).png", "one.png",
+                          "star.png", "t_o (2).png", "t_o.png", "two.png"}));
     QCOMPARE(QImage(out + "/star.png").size(), QSize(8, 6));
 
     QFile f(report);
@@ -237,10 +241,10 @@ void TestSwfExport::flatRecursiveAndReport()
                         .arg(o["written"].toInt())
                         .arg(o["images"].toInt());
     }
-    QCOMPARE(outcomes,
-             QStringList({"a.swf Icons written 2/2", "b.swf a/b written 1/1",
-                          "c.swf Icons skipped 0/0", "d.swf  failed 0/0", "e.swf a_b written 4/4",
-                          "z.swf Sub written 1/1", "y.swf Deeper written 1/1"}));
+    QCOMPARE(outcomes, QStringList({"a.swf Icons written 2/2", "b.swf a/b written 1/1",
+                                    "c.swf Icons skipped 0/0", "d.swf  failed 0/0",
+                                    "e.swf a_b written 4/4", "f.swf icons written 3/3",
+                                    "z.swf Sub written 1/1", "y.swf Deeper written 1/1"}));
     QVERIFY(files.at(3).toObject()["reason"].toString().startsWith("not an SWF file"));
     QVERIFY(files.at(2).toObject()["reason"].toString().contains("already"));
 
