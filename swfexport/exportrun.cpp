@@ -165,6 +165,27 @@ bool isStream(const QString &path)
            !S_ISDIR(status.st_mode);
 }
 
+// Standard output or error when `path` names the file one of them writes
+// to ("--json /dev/stdout", ">> log"), which the report must go after
+// rather than replace; else nullptr.
+FILE *standardStreamAt(const QString &path)
+{
+    if (path == QLatin1String("-"))
+        return stdout;
+    struct stat named {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &named) != 0)
+        return nullptr;
+    for (FILE *stream : {stdout, stderr}) {
+        struct stat open {
+        };
+        if (::fstat(::fileno(stream), &open) == 0 && open.st_dev == named.st_dev &&
+            open.st_ino == named.st_ino)
+            return stream;
+    }
+    return nullptr;
+}
+
 // The folders that making `path` would make, deepest first.
 QStringList missingFolders(const QString &path)
 {
@@ -313,9 +334,14 @@ int ExportRun::exec()
 
     // The report's place too, so that a long run doesn't end unable to
     // say what it did. A pipe or a device is taken as it is.
-    const bool reportFile = !options.reportPath.isEmpty() &&
-                            options.reportPath != QLatin1String("-") &&
-                            !isStream(options.reportPath);
+    FILE *reportStream =
+        options.reportPath.isEmpty() ? nullptr : standardStreamAt(options.reportPath);
+    if (reportStream == stdout && options.standardOutputClosed) {
+        unmake();
+        return refuse(options.reportPath, "can't write the report", "standard output is closed");
+    }
+    const bool reportFile =
+        !options.reportPath.isEmpty() && !reportStream && !isStream(options.reportPath);
     if (reportFile) {
         if (const QString reason = reportProblem(options.reportPath); !reason.isEmpty()) {
             unmake();
@@ -547,7 +573,8 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
                                    {QStringLiteral("reason"), reason},
                                    {QStringLiteral("images"), 0},
                                    {QStringLiteral("written"), 0},
-                                   {QStringLiteral("failed"), QJsonArray()}});
+                                   {QStringLiteral("failed"), QJsonArray()},
+                                   {QStringLiteral("warnings"), QJsonArray()}});
     };
     for (const auto &[input, reason] : std::as_const(missingInputs))
         unread(input, reason);
@@ -559,13 +586,19 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
                              {QStringLiteral("complete"), complete},
                              {QStringLiteral("files"), entries}};
     const QByteArray json = QJsonDocument(report).toJson(QJsonDocument::Indented);
-    if (options.reportPath == QLatin1String("-")) {
+    if (FILE *stream = standardStreamAt(options.reportPath)) {
+        if (stream == stderr && progressShown) {
+            std::fputs("\r\x1b[K", stderr);
+            progressShown = false;
+        }
         const bool written =
-            std::fwrite(json.constData(), 1, size_t(json.size()), stdout) == size_t(json.size()) &&
-            std::fflush(stdout) == 0;
+            std::fwrite(json.constData(), 1, size_t(json.size()), stream) == size_t(json.size()) &&
+            std::fflush(stream) == 0;
         if (!written)
-            say(QStringLiteral("standard output: can't write the report: %1")
-                    .arg(qt_error_string(errno)));
+            say(QStringLiteral("%1: can't write the report: %2")
+                    .arg(stream == stdout ? QStringLiteral("standard output")
+                                          : QStringLiteral("standard error"),
+                         qt_error_string(errno)));
         return written;
     }
     // A pipe or a device ("--json /dev/stderr", a shell's ">(...)") takes

@@ -18,6 +18,9 @@ struct ExportOptions {
     // name (readableFileName()): no QString names such a file or folder, so
     // it can't be used.
     QHash<QString, QString> undecodableArguments;
+    // Standard output was closed when the program started (it now holds
+    // /dev/null): a report asked for there would be lost.
+    bool standardOutputClosed = false;
 };
 
 // The outcome of reading the command line: options to run with, or a text

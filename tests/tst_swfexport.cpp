@@ -265,6 +265,29 @@ void TestSwfExport::flatRecursiveAndReport()
         swfexport({"-q", "--json", "/dev/stderr", in + "/a.swf", work->filePath("good")});
     QCOMPARE(piped.status, 0);
     QCOMPARE(QJsonDocument::fromJson(piped.err).object()["files"].toArray().size(), 1);
+    // Named by the file standard output appends to, it goes after what the
+    // file holds; every entry, an input not found too, has the same fields.
+    QVERIFY(save(work->filePath("log"), "earlier\n"));
+    QProcess appended;
+    appended.setStandardOutputFile(work->filePath("log"), QIODevice::Append);
+    appended.start(program(), {"-q", "--json", "/dev/stdout", in + "/a.swf",
+                               work->filePath("gone.swf"), work->filePath("good")});
+    QVERIFY(appended.waitForFinished(60000));
+    QCOMPARE(appended.exitCode(), 1);
+    QFile log(work->filePath("log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QCOMPARE(log.readLine(), QByteArray("earlier\n"));
+    const QJsonArray logged = QJsonDocument::fromJson(log.readAll()).object()["files"].toArray();
+    QCOMPARE(logged.size(), 2);
+    for (const QJsonValue &entry : logged)
+        QVERIFY(entry["warnings"].isArray() && entry["failed"].isArray());
+    // With standard output closed, a report asked for there is refused.
+    QProcess closed;
+    closed.start("/bin/sh", {"-c", "exec \"$0\" --json - \"$1\" \"$2\" >&-", program(),
+                             in + "/a.swf", work->filePath("unmade")});
+    QVERIFY(closed.waitForFinished(60000));
+    QCOMPARE(closed.exitCode(), 2);
+    QVERIFY(!QFileInfo::exists(work->filePath("unmade")));
 
     // A file cut short in its second bitmap: the first is written, and the
     // report says what the converter found wrong.
@@ -401,6 +424,13 @@ void TestSwfExport::commandLineAndOutputFolder()
     const auto [outStatus, outErr] = runNamed(in + "/a.swf", work->filePath("out\\377"));
     QCOMPARE(outStatus, 2);
     QVERIFY2(outErr.contains("out\\xFF: can't make the output folder: file name is not"), outErr);
+    QProcess report;
+    report.start("/bin/sh",
+                 {"-c", "exec \"$0\" --json=\"$(printf \"$1\")\" \"$2\" \"$3\"", program(),
+                  work->filePath("r\\377.json"), in + "/a.swf", work->filePath("reported")});
+    QVERIFY(report.waitForFinished(60000));
+    QCOMPARE(report.exitCode(), 2);
+    QVERIFY(report.readAllStandardError().contains("r\\xFF.json: can't write the report"));
     ::unlink(odd);
     QFile::remove(in + QStringLiteral("/b\uFFFD.swf"));
 
@@ -511,6 +541,7 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
     QVERIFY(!folders.isEmpty() && folders.size() < 12);
     for (const QString &folder : folders)
         QVERIFY2(!QDir(manyOut + "/" + folder).isEmpty(), qPrintable(folder));
+
 
     // A file being read that never ends (a pipe no one writes into) keeps
     // the first Ctrl-C waiting for it; the second ends the program.
