@@ -60,6 +60,15 @@ void onInterrupt(int signal)
     errno = saved;
 }
 
+// A signal the program was started with ignored (`nohup`, a script's
+// background job) stays ignored, as its starter asked.
+bool ignored(int signal)
+{
+    struct sigaction current {
+    };
+    return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 bool catchInterrupt()
 {
     if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -72,10 +81,10 @@ bool catchInterrupt()
     // one that never ends (a pipe no one writes into) would keep a second
     // from ending the program.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    if (::sigaction(SIGINT, &action, nullptr) != 0)
+    if (!ignored(SIGINT) && ::sigaction(SIGINT, &action, nullptr) != 0)
         return false;
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &action, nullptr) == 0;
+    return ignored(SIGTERM) || ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 // "1 file", "2 files".

@@ -542,6 +542,16 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
     for (const QString &folder : folders)
         QVERIFY2(!QDir(manyOut + "/" + folder).isEmpty(), qPrintable(folder));
 
+    // Started with Ctrl-C ignored (a script's background job), it runs on.
+    const QString ignoredOut = work->filePath("ignored-out");
+    QProcess ignoring;
+    ignoring.start("/bin/sh", {"-c", "trap '' INT; exec \"$0\" -j 1 \"$1\" \"$2\"", program(), many,
+                               ignoredOut});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ignoredOut + "/L0/one.png"), 60000);
+    ::kill(pid_t(ignoring.processId()), SIGINT);
+    QVERIFY(ignoring.waitForFinished(120000));
+    QCOMPARE(ignoring.exitCode(), 0);
+    QCOMPARE(QDir(ignoredOut).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 12);
 
     // A file being read that never ends (a pipe no one writes into) keeps
     // the first Ctrl-C waiting for it; the second ends the program.
