@@ -143,9 +143,20 @@ public:
             errno = ENAMETOOLONG;
             return -1;
         }
+        // An existing OUT.xml that may not be written isn't replaced either.
+        if (exists && ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)
+            return -1;
         std::memcpy(pendingPath, temporary.c_str(), temporary.size() + 1);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            std::signal(signal, removePending);
+        // Every signal that ends the program by default, but those it was
+        // started with ignored (`nohup`, a script's background job): they
+        // stay ignored.
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2,
+                                 SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF}) {
+            struct sigaction current {
+            };
+            if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+                std::signal(signal, removePending);
+        }
         fd = ::mkostemp(pendingPath, O_CLOEXEC);
         if (fd < 0) {
             // A folder that takes no new file may still let OUT.xml be
@@ -184,8 +195,42 @@ private:
     int fd = -1;
 };
 
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Standard output or error when OUT.xml names the file it writes to
+// ("/dev/stdout", ">> log"): the document goes after what the file holds,
+// through the descriptor, rather than replacing it. Else -1.
+int standardDescriptorAt(const char *path)
+{
+    struct stat named {
+    };
+    if (::stat(path, &named) != 0)
+        return -1;
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat open {
+        };
+        if (::fstat(fd, &open) == 0 && sameFile(open, named))
+            return fd;
+    }
+    return -1;
+}
+
 int convertFile(const char *input, const char *output)
 {
+    const bool toStdout = std::strcmp(output, "stdout") == 0;
+    struct stat source {
+    };
+    struct stat target {
+    };
+    if (!toStdout && ::stat(input, &source) == 0 && S_ISREG(source.st_mode) &&
+        ::stat(output, &target) == 0 && sameFile(source, target)) {
+        std::fprintf(stderr, "swfxml: %s: is the input file; not written\n", output);
+        return kExitOutput;
+    }
+
     const swfxml::Warn warn = [input](const char *message) {
         std::fprintf(stderr, "swfxml: %s: warning: %s\n", input, message);
     };
@@ -198,17 +243,16 @@ int convertFile(const char *input, const char *output)
 
     // The output is opened only once the file has been read, so that a
     // refused file leaves nothing behind.
-    const bool toStdout = std::strcmp(output, "stdout") == 0;
     const char *outputName = toStdout ? "standard output" : output;
     std::optional<FileOutput> file;
-    int out = STDOUT_FILENO;
-    if (!toStdout) {
+    int out = toStdout ? STDOUT_FILENO : standardDescriptorAt(output);
+    if (out < 0) {
         out = file.emplace(output).open();
         if (out < 0) {
             std::fprintf(stderr, "swfxml: %s: can't create: %s\n", output, std::strerror(errno));
             return kExitOutput;
         }
-    } else {
+    } else if (toStdout) {
         // A pipe of 1 MiB rather than 64 KiB: the reader takes the document
         // in a sixteenth of the pieces. Refused (a user's pipe quota), the
         // pipe stays as it was.

@@ -411,6 +411,18 @@ void TestSwfXmlCli::outputErrors()
     QVERIFY2(r.err.contains("standard output: write error: Broken pipe"), r.err.constData());
     QVERIFY2(r.err.endsWith("exit 3\n"), r.err.constData());
 
+    // The input named as the output is left as it was.
+    QCOMPARE(run({"swf2xml", swf, swf}).exitCode, 3);
+    QCOMPARE(QFile(swf).size(), file({}, sampleTags(), Compression::Zlib).size());
+    // Named by the file standard output appends to, the document goes after
+    // what the file holds.
+    const QString log = write("log", "earlier\n");
+    r = run({"-c", "exec \"$0\" swf2xml \"$1\" /dev/stdout >>\"$2\"", exe, swf, log}, sh);
+    QCOMPARE(r.exitCode, 0);
+    QFile logged(log);
+    QVERIFY(logged.open(QIODevice::ReadOnly));
+    QCOMPARE(logged.readLine(), QByteArray("earlier\n"));
+    QVERIFY(logged.readLine().startsWith("<?xml"));
 }
 
 QTEST_GUILESS_MAIN(TestSwfXmlCli)
