@@ -182,7 +182,8 @@ bool write(const QDir &dir, const char *name, const QByteArray &bytes)
 
 int main(int argc, char *argv[])
 {
-    if (argc != 2) {
+    // "--help" is a question, not a folder to fill with samples.
+    if (argc != 2 || argv[1][0] == '-') {
         std::fputs("usage: swf-make-demo FOLDER\n", stderr);
         return 2;
     }
