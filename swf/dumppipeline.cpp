@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cerrno>
 
 void FileOutcome::count(const ImageOutcome &image)
 {
@@ -407,12 +408,20 @@ void DumpPipeline::dispatch()
             break;
         if (busyPaths.count(next.pathHash) > 0)
             break;
-        // A label's folder is made as its first image goes out.
-        if (next.index == 0 && options.layout == DumpLayout::FolderPerLabel) {
-            File &file = files[size_t(next.file)];
-            file.folderMade =
-                !QFileInfo::exists(file.outcome.folder) && QDir().mkpath(file.outcome.folder);
+        // A label's folder is made as its first image goes out. When it
+        // can't be, its images say why, not what opening a file in the
+        // missing folder would.
+        File &file = files[size_t(next.file)];
+        if (next.index == 0 && options.layout == DumpLayout::FolderPerLabel &&
+            !QFileInfo::exists(file.outcome.folder)) {
+            errno = 0;
+            file.folderMade = QDir().mkpath(file.outcome.folder);
+            if (!file.folderMade)
+                file.folderError =
+                    QStringLiteral("the folder can't be made: %1")
+                        .arg(errno ? qt_error_string(errno) : QStringLiteral("unknown reason"));
         }
+        next.folderError = file.folderError;
         ++inFlight;
         pixelBytesInFlight += next.pixelBytes;
         busyPaths.insert(next.pathHash);

@@ -134,6 +134,7 @@ private:
         bool fileDelivered = false; // its fileDone emitted
         bool labelAccepted = true;
         bool folderMade = false; // its label folder was made by this run
+        QString folderError;     // why its label folder couldn't be made
         // Kept until its images are done: their texts lie in its document.
         std::optional<Catalogue> catalogue;
         qsizetype documentBytes = 0;

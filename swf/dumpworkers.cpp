@@ -186,6 +186,8 @@ ImageDone performImage(ImageJob job, const std::function<void()> &decoded)
         QImage image = dumpImage(job.text, job.width, job.height);
         if (image.isNull()) {
             outcome.failure = QStringLiteral("data can't be decoded");
+        } else if (!job.folderError.isEmpty()) {
+            outcome.failure = job.folderError;
         } else {
             PngFile file(outcome.path);
             outcome.failure = file.encode(std::move(image)).error;

@@ -29,6 +29,8 @@ struct ImageJob {
     int height = 0;
     qint64 pixelBytes = 0; // size of its decoded image; 0 when none is made
     size_t pathHash = 0;
+    // Why its folder couldn't be made, if it couldn't: then it isn't written.
+    QString folderError;
 };
 
 // One file to read, converting it first when the conversion runs in process.

@@ -340,6 +340,13 @@ void TestSwfExport::commandLineAndOutputFolder()
     const Run plain = swfexport({in, work->filePath("plain")});
     QCOMPARE(plain.status, 2);
     QVERIFY2(plain.err.contains("plain: can't make the output folder: not a folder"), plain.err);
+    // A label folder that can't be made (a dangling link in its place): its
+    // images say so.
+    QVERIFY(QDir().mkpath(work->filePath("linked")));
+    QVERIFY(QFile::link(work->filePath("nowhere"), work->filePath("linked/Icons")));
+    const Run linked = swfexport({in, work->filePath("linked")});
+    QCOMPARE(linked.status, 1);
+    QVERIFY2(linked.err.contains("star.png: not written: the folder can't be made"), linked.err);
     if (::geteuid() != 0) {
         QDir().mkpath(work->filePath("locked"));
         QFile::setPermissions(work->filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
