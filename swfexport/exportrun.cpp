@@ -102,37 +102,49 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
     std::fprintf(stderr, "swfexport: %s\n", message.toLocal8Bit().constData());
 }
 
-// An input folder's SWF files as the window lists them, then (recursively)
-// its subfolders' in the same name order. `seen` keeps a folder reached
-// twice (through a link) from being listed again. Names that aren't valid
-// UTF-8 go to `undecodable`, in a readable form; folders that can't be
-// listed (subfolders so named among them) to `unreadable`, with the reason.
-void listInput(const QString &path, bool recursive, QStringList &files, QStringList &undecodable,
-               QList<std::pair<QString, QString>> &unreadable, QSet<QString> &seen)
-{
-    const QDir dir(path);
-    const QString canonical = dir.canonicalPath();
-    if (seen.contains(canonical))
-        return;
-    seen.insert(canonical);
-    const FolderListing listing = listFolder(path);
-    if (!listing.error.isEmpty()) {
-        unreadable.append({path, listing.error});
-        return;
+// What the inputs hold, as the window lists folders.
+struct InputListing {
+    QStringList files;
+    QStringList undecodable;                       // .swf names that aren't valid UTF-8, readable
+    QList<std::pair<QString, QString>> unreadable; // folders that can't be listed, and why
+    // Names ending in ".SWF", ".Swf"...: not taken, as in the window.
+    QStringList otherCase;
+    // Folders listed, so that one reached twice (through a link) isn't
+    // listed again.
+    QSet<QString> seen;
+
+    // A folder's SWF files, then (recursively) its subfolders' in the same
+    // name order. Names that aren't valid UTF-8 go to `undecodable`, in a
+    // readable form; folders that can't be listed (subfolders so named
+    // among them) to `unreadable`, with the reason.
+    void addFolder(const QString &path, bool recursive)
+    {
+        const QDir dir(path);
+        const QString canonical = dir.canonicalPath();
+        if (seen.contains(canonical))
+            return;
+        seen.insert(canonical);
+        const FolderListing listing = listFolder(path);
+        if (!listing.error.isEmpty()) {
+            unreadable.append({path, listing.error});
+            return;
+        }
+        for (const QString &name : listing.names) {
+            if (hasSwfSuffix(name))
+                files.append(dir.filePath(name));
+            else if (name.endsWith(QLatin1String(".swf"), Qt::CaseInsensitive))
+                otherCase.append(dir.filePath(name));
+        }
+        for (const UndecodableName &name : listing.undecodableSwfNames)
+            undecodable.append(dir.filePath(name.readable));
+        if (!recursive)
+            return;
+        for (const UndecodableName &name : listing.undecodableFolderNames)
+            unreadable.append({dir.filePath(name.readable), undecodableNameReason()});
+        for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort))
+            addFolder(dir.filePath(name), true);
     }
-    for (const QString &name : listing.names) {
-        if (hasSwfSuffix(name))
-            files.append(dir.filePath(name));
-    }
-    for (const UndecodableName &name : listing.undecodableSwfNames)
-        undecodable.append(dir.filePath(name.readable));
-    if (!recursive)
-        return;
-    for (const UndecodableName &name : listing.undecodableFolderNames)
-        unreadable.append({dir.filePath(name.readable), undecodableNameReason()});
-    for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort))
-        listInput(dir.filePath(name), true, files, undecodable, unreadable, seen);
-}
+};
 
 QString readingText(CatalogueOutcome outcome)
 {
@@ -358,19 +370,21 @@ int ExportRun::exec()
         }
     }
 
-    QStringList files;
-    QSet<QString> seen;
+    InputListing inputs;
     for (const QString &input : std::as_const(options.inputs)) {
         const QFileInfo info(input);
         if (options.undecodableArguments.contains(input))
-            undecodable.append(options.undecodableArguments.value(input));
+            inputs.undecodable.append(options.undecodableArguments.value(input));
         else if (info.isDir())
-            listInput(input, options.recursive, files, undecodable, unreadable, seen);
+            inputs.addFolder(input, options.recursive);
         else if (info.exists())
-            files.append(input);
+            inputs.files.append(input);
         else
             missingInputs.append({input, missingReason(input)});
     }
+    const QStringList files = std::move(inputs.files);
+    undecodable = std::move(inputs.undecodable);
+    unreadable = std::move(inputs.unreadable);
     // "--json" taken for a switch must not cost the file after it.
     if (reportFile) {
         if (const QString reason = reportReplaces(options.reportPath, files); !reason.isEmpty()) {
@@ -384,6 +398,15 @@ int ExportRun::exec()
         say(QStringLiteral("%1: can't be converted: %2").arg(name, undecodableNameReason()));
     for (const auto &[folder, reason] : std::as_const(unreadable))
         say(QStringLiteral("%1: can't read the folder: %2").arg(folder, reason));
+    if (const QStringList &passed = inputs.otherCase; !passed.isEmpty()) {
+        constexpr int kNamed = 3;
+        QString named = passed.mid(0, kNamed).join(QLatin1String(", "));
+        if (passed.size() > kNamed)
+            named += QStringLiteral(" and %1 more").arg(passed.size() - kNamed);
+        say(QStringLiteral("%1 not taken: only names ending in \".swf\" in lower case are, as "
+                           "in the window: %2")
+                .arg(counted(int(passed.size()), "file"), named));
+    }
     fileCount = int(files.size());
 
     DumpOptions dumpOptions;
@@ -438,6 +461,15 @@ void ExportRun::fileDone(const FileOutcome &file)
     if (!file.converted()) {
         ++failures;
         say(QStringLiteral("%1: can't be converted: %2").arg(file.file, file.conversion.failure));
+    } else if (file.reading != CatalogueOutcome::EntryMade) {
+        // As the window says "Already Loaded": a tree of games that all
+        // label their main file alike would otherwise lose all but one
+        // without a word.
+        ++skipped;
+        if (!options.quiet)
+            say(QStringLiteral("%1: skipped: %2")
+                    .arg(file.file,
+                         readingText(file.reading.value_or(CatalogueOutcome::ParseError))));
     }
     sayFailedImages(file);
     done.append(file);
@@ -463,6 +495,8 @@ void ExportRun::finished(const DumpSummary &summary)
             QStringLiteral("%1, %2 written into %3 in %4")
                 .arg(counted(fileCount + unlisted, "file"), counted(imagesWritten, "image"),
                      QDir::toNativeSeparators(options.outputFolder), elapsedText(clock.elapsed()));
+        if (skipped > 0)
+            line += QStringLiteral("; %1 skipped").arg(counted(skipped, "file"));
         if (!ok)
             line += QStringLiteral("; %1 and %2 failed")
                         .arg(counted(filesFailed, "file"), counted(imagesFailed, "image"));

@@ -58,6 +58,7 @@ private:
     int filesDone = 0;
     int imagesWritten = 0;
     int failures = 0;
+    int skipped = 0; // files read but not taken (a label already loaded...)
     QList<FileOutcome> done;
     bool terminal = false; // progress shown on standard error
     bool progressShown = false;

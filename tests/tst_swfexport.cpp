@@ -148,6 +148,7 @@ void TestSwfExport::makeFolder()
     // Names that only differ in case would be one file on many disks.
     QVERIFY(save(in + "/f.swf", asset("icons", {"Moon", "moon", "a:b"}, 11)));
     QVERIFY(save(in + "/notes.txt", "not an .swf name"));
+    QVERIFY(save(in + "/upper.SWF", asset("Upper", {"up"}))); // not taken, as in the window
 }
 
 void TestSwfExport::exportsAFolderPastABrokenFile()
@@ -156,8 +157,13 @@ void TestSwfExport::exportsAFolderPastABrokenFile()
     const QString out = work->filePath("out");
     const Run run = swfexport({in, out});
     QCOMPARE(run.status, 1);
-    // The broken file is named; the others are all written.
+    // The broken file is named; the others are all written. Files not
+    // taken are named too.
     QVERIFY2(run.err.contains("d.swf: can't be converted: not an SWF file"), run.err);
+    QVERIFY2(run.err.contains("c.swf: skipped: label already loaded"), run.err);
+    QVERIFY2(run.err.contains("; 1 file skipped; "), run.err);
+    QVERIFY2(run.err.contains("1 file not taken: only names ending in \".swf\" in lower case"),
+             run.err);
     QCOMPARE(tree(out).keys(),
              QStringList({"Icons/heart.png", "Icons/star.png", "a_b (2)/t_o (2).png",
                           "a_b (2)/t_o.png", "a_b (2)/two.png", "a_b/one.png", "icons (2)/Moon.png",
