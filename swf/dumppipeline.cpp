@@ -102,7 +102,7 @@ public:
         job.text = bitmap.dumpText(QualifyingBitmap::Copy::WhenNeeded);
         job.width = bitmap.width;
         job.height = bitmap.height;
-        job.path = pathFor(bitmap.name) + QStringLiteral(".png");
+        job.path = pathFor(bitmap.name, job.pathHash) + QStringLiteral(".png");
         jobs.push_back(std::move(job));
     }
 
@@ -114,17 +114,20 @@ private:
     // The image's path without ".png". Two images of the same name share
     // it, the later one's file replacing the earlier; a name that is only
     // made the same by safeFileName(), or only differs from another in case,
-    // gets " (2)", " (3)"... instead.
-    QString pathFor(const QString &name) const
+    // gets " (2)", " (3)"... instead. `keyHash` is set to the hash of the
+    // path's fileNameKey().
+    QString pathFor(const QString &name, size_t &keyHash) const
     {
         const size_t nameHash = qHash(name);
+        // The last candidate tried is the one taken.
         const QString path =
             firstFree(folder + QDir::separator() + safeFileName(name),
-                      [this, nameHash](const QString &candidate) {
-                          const auto taken = imagePaths->constFind(qHash(fileNameKey(candidate)));
+                      [this, nameHash, &keyHash](const QString &candidate) {
+                          keyHash = qHash(fileNameKey(candidate));
+                          const auto taken = imagePaths->constFind(keyHash);
                           return taken != imagePaths->constEnd() && *taken != nameHash;
                       });
-        imagePaths->insert(qHash(fileNameKey(path)), nameHash);
+        imagePaths->insert(keyHash, nameHash);
         return path;
     }
 
@@ -388,7 +391,6 @@ void DumpPipeline::plan(File &file)
         job.index = i;
         job.count = count;
         job.pixelBytes = decodedBytes(job.width, job.height);
-        job.pathHash = qHash(fileNameKey(job.path));
         pending.push_back(std::move(job));
     }
 }

@@ -28,7 +28,7 @@ struct ImageJob {
     int width = 0;
     int height = 0;
     qint64 pixelBytes = 0; // size of its decoded image; 0 when none is made
-    size_t pathHash = 0;
+    size_t pathHash = 0;   // of its path's fileNameKey(), without ".png"
     // Why its folder couldn't be made, if it couldn't: then it isn't written.
     QString folderError;
 };
