@@ -5,6 +5,7 @@
 #include "swf/folderlisting.h"
 #include "swf/imageoutput.h"
 #include "swf/parallelism.h"
+#include "swfxml/stdstreams.h"
 #include "swfxml/swfconvert.h"
 
 #include <QCoreApplication>
@@ -60,15 +61,6 @@ void onInterrupt(int signal)
     errno = saved;
 }
 
-// A signal the program was started with ignored (`nohup`, a script's
-// background job) stays ignored, as its starter asked.
-bool ignored(int signal)
-{
-    struct sigaction current {
-    };
-    return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
-}
-
 bool catchInterrupt()
 {
     if (::pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -81,10 +73,10 @@ bool catchInterrupt()
     // one that never ends (a pipe no one writes into) would keep a second
     // from ending the program.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    if (!ignored(SIGINT) && ::sigaction(SIGINT, &action, nullptr) != 0)
+    if (!swfxml::signalIgnored(SIGINT) && ::sigaction(SIGINT, &action, nullptr) != 0)
         return false;
     action.sa_flags = SA_RESTART;
-    return ignored(SIGTERM) || ::sigaction(SIGTERM, &action, nullptr) == 0;
+    return swfxml::signalIgnored(SIGTERM) || ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 // "1 file", "2 files".
@@ -186,25 +178,20 @@ bool isStream(const QString &path)
            !S_ISDIR(status.st_mode);
 }
 
-// Standard output or error when `path` names the file one of them writes
-// to ("--json /dev/stdout", ">> log"), which the report must go after
-// rather than replace; else nullptr.
+// Standard output or error when `path` is "-" or names the file one of
+// them writes to ("--json /dev/stdout", ">> log"); else nullptr.
 FILE *standardStreamAt(const QString &path)
 {
     if (path == QLatin1String("-"))
         return stdout;
-    struct stat named {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &named) != 0)
+    switch (swfxml::standardDescriptorAt(QFile::encodeName(path).constData())) {
+    case STDOUT_FILENO:
+        return stdout;
+    case STDERR_FILENO:
+        return stderr;
+    default:
         return nullptr;
-    for (FILE *stream : {stdout, stderr}) {
-        struct stat open {
-        };
-        if (::fstat(::fileno(stream), &open) == 0 && open.st_dev == named.st_dev &&
-            open.st_ino == named.st_ino)
-            return stream;
     }
-    return nullptr;
 }
 
 // The folders that making `path` would make, deepest first.
@@ -288,7 +275,7 @@ QString reportReplaces(const QString &path, const QStringList &files)
         struct stat input {
         };
         if (::stat(QFile::encodeName(file).constData(), &input) == 0 &&
-            input.st_dev == report.st_dev && input.st_ino == report.st_ino)
+            swfxml::sameFile(input, report))
             return QStringLiteral("it is one of the input files");
     }
     QFile existing(path);
@@ -551,12 +538,17 @@ void ExportRun::showProgress()
     progressShown = true;
 }
 
-void ExportRun::say(const QString &line)
+void ExportRun::clearProgress()
 {
     if (progressShown) {
         std::fputs("\r\x1b[K", stderr);
         progressShown = false;
     }
+}
+
+void ExportRun::say(const QString &line)
+{
+    clearProgress();
     std::fprintf(stderr, "swfexport: %s\n", printableText(line).toLocal8Bit().constData());
     if (terminal && progressTimer.isActive())
         showProgress();
@@ -630,10 +622,8 @@ bool ExportRun::writeReport(const QList<FileOutcome> &files, bool complete,
                              {QStringLiteral("files"), entries}};
     const QByteArray json = QJsonDocument(report).toJson(QJsonDocument::Indented);
     if (FILE *stream = standardStreamAt(options.reportPath)) {
-        if (stream == stderr && progressShown) {
-            std::fputs("\r\x1b[K", stderr);
-            progressShown = false;
-        }
+        if (stream == stderr)
+            clearProgress();
         const bool written =
             std::fwrite(json.constData(), 1, size_t(json.size()), stream) == size_t(json.size()) &&
             std::fflush(stream) == 0;

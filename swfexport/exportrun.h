@@ -44,6 +44,8 @@ private:
     void sayFailedImages(const FileOutcome &file);
     void finished(const DumpSummary &summary);
     void showProgress();
+    // Takes the progress line off standard error, if it shows.
+    void clearProgress();
     // Writes a line on standard error, above the progress line if one shows.
     void say(const QString &line);
     // `stopped`: files a stop left part written, listed after `files`.

@@ -152,9 +152,7 @@ public:
         // stay ignored.
         for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2,
                                  SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF}) {
-            struct sigaction current {
-            };
-            if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            if (!swfxml::signalIgnored(signal))
                 std::signal(signal, removePending);
         }
         fd = ::mkostemp(pendingPath, O_CLOEXEC);
@@ -195,29 +193,6 @@ private:
     int fd = -1;
 };
 
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Standard output or error when OUT.xml names the file it writes to
-// ("/dev/stdout", ">> log"): the document goes after what the file holds,
-// through the descriptor, rather than replacing it. Else -1.
-int standardDescriptorAt(const char *path)
-{
-    struct stat named {
-    };
-    if (::stat(path, &named) != 0)
-        return -1;
-    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        struct stat open {
-        };
-        if (::fstat(fd, &open) == 0 && sameFile(open, named))
-            return fd;
-    }
-    return -1;
-}
-
 int convertFile(const char *input, const char *output)
 {
     const bool toStdout = std::strcmp(output, "stdout") == 0;
@@ -226,7 +201,7 @@ int convertFile(const char *input, const char *output)
     struct stat target {
     };
     if (!toStdout && ::stat(input, &source) == 0 && S_ISREG(source.st_mode) &&
-        ::stat(output, &target) == 0 && sameFile(source, target)) {
+        ::stat(output, &target) == 0 && swfxml::sameFile(source, target)) {
         std::fprintf(stderr, "swfxml: %s: is the input file; not written\n", output);
         return kExitOutput;
     }
@@ -245,7 +220,7 @@ int convertFile(const char *input, const char *output)
     // refused file leaves nothing behind.
     const char *outputName = toStdout ? "standard output" : output;
     std::optional<FileOutput> file;
-    int out = toStdout ? STDOUT_FILENO : standardDescriptorAt(output);
+    int out = toStdout ? STDOUT_FILENO : swfxml::standardDescriptorAt(output);
     if (out < 0) {
         out = file.emplace(output).open();
         if (out < 0) {
