@@ -31,8 +31,8 @@
 namespace
 {
 
-// Ctrl-C (SIGINT) and SIGTERM reach the event loop through a pipe: the
-// handler only writes the signal's number into it.
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP reach the event loop through a pipe:
+// the handler only writes the signal's number into it.
 int interruptPipe[2] = {-1, -1};
 
 // When the first SIGTERM came (CLOCK_MONOTONIC seconds), 0 before.
@@ -75,8 +75,15 @@ bool catchInterrupt()
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     if (!swfxml::signalIgnored(SIGINT) && ::sigaction(SIGINT, &action, nullptr) != 0)
         return false;
+    // A closed terminal or a dropped session (SIGHUP) stops the run as
+    // SIGTERM does, so that the report is written; the hangup often comes
+    // twice, from the kernel and from the shell, and both are that one stop.
     action.sa_flags = SA_RESTART;
-    return swfxml::signalIgnored(SIGTERM) || ::sigaction(SIGTERM, &action, nullptr) == 0;
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        if (!swfxml::signalIgnored(signal) && ::sigaction(signal, &action, nullptr) != 0)
+            return false;
+    }
+    return true;
 }
 
 // "1 file", "2 files".
@@ -516,7 +523,9 @@ void ExportRun::interrupted()
             .arg(QString::number(filesDone), counted(fileCount, "file"),
                  counted(imagesWritten, "image")));
     writeReport(done, false, stopped);
-    status = signal == SIGTERM ? kExitTerminated : kExitInterrupted;
+    status = signal == SIGTERM  ? kExitTerminated
+             : signal == SIGHUP ? kExitHangUp
+                                : kExitInterrupted;
     QCoreApplication::exit(status);
 }
 

@@ -20,6 +20,7 @@ constexpr int kExitFailed = 1;        // some file or image failed
 constexpr int kExitUsage = 2;         // wrong command line, OUTDIR can't be made
 constexpr int kExitInterrupted = 130; // Ctrl-C
 constexpr int kExitTerminated = 143;  // SIGTERM
+constexpr int kExitHangUp = 129;      // SIGHUP
 
 // One export from the command line: the inputs listed, the pipeline run over
 // them with the converter inside this process, progress and failures on

@@ -192,11 +192,12 @@ QString helpText()
         "\n"
         "Ctrl-C stops handing out work; the images being written are finished or\n"
         "dropped whole, and the program exits with 130. A second Ctrl-C ends it at\n"
-        "once. SIGTERM does the same, and the program exits with 143.\n"
+        "once. SIGTERM does the same, and the program exits with 143; so does a\n"
+        "hangup (SIGHUP: the terminal closed), with 129.\n"
         "\n"
         "Exit status: 0 when every image was written; 1 when some file or image\n"
         "failed (each is named on standard error and in the report); 2 for a wrong\n"
         "command line, an OUTDIR that can't be made or a report that can't be\n"
         "written or would replace an SWF file or an input (all found before any\n"
-        "work); 130 after Ctrl-C, 143 after SIGTERM.\n");
+        "work); 130 after Ctrl-C, 143 after SIGTERM, 129 after SIGHUP.\n");
 }

@@ -500,9 +500,10 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
     tags.symbolClass(symbols).end();
     QVERIFY(save(in + "/big.swf", file(Header(), tags, Compression::Zlib)));
 
-    // Ctrl-C, and SIGTERM as `timeout` sends it (to the program, then to
-    // its group: twice at once), stop the same way.
-    for (const auto &[signal, status] : {std::pair(SIGINT, 130), std::pair(SIGTERM, 143)}) {
+    // Ctrl-C, SIGTERM as `timeout` sends it (to the program, then to its
+    // group: twice at once) and a closed terminal's SIGHUP stop the same way.
+    for (const auto &[signal, status] :
+         {std::pair(SIGINT, 130), std::pair(SIGTERM, 143), std::pair(SIGHUP, 129)}) {
         const QString out = work->filePath(QStringLiteral("out-%1").arg(signal));
         const QString report = out + ".json";
         QProcess p;
