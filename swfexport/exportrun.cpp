@@ -93,6 +93,15 @@ QString counted(int count, const char *noun)
                                                     count == 1 ? QString() : QStringLiteral("s"));
 }
 
+// An image that failed for want of space on the output's disk: every image
+// after it would fail alike.
+bool outOfSpace(const ImageOutcome &image)
+{
+    static const QString full = qt_error_string(ENOSPC);
+    static const QString quota = qt_error_string(EDQUOT);
+    return image.failure.endsWith(full) || image.failure.endsWith(quota);
+}
+
 // The diagnostic lines of the window's reading mean nothing here.
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -428,6 +437,17 @@ int ExportRun::exec()
         dumpOptions);
     pipeline->setLabelPolicy(std::make_unique<RefuseLoadedLabels>());
     connect(pipeline.get(), &DumpPipeline::fileDone, this, &ExportRun::fileDone);
+    // A full disk stops the run, rather than naming every image after it.
+    connect(pipeline.get(), &DumpPipeline::imageDone, this, [this](const ImageOutcome &image) {
+        if (outOfSpace(image))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    stop(kExitFailed, QStringLiteral("no space left in %1")
+                                          .arg(QDir::toNativeSeparators(options.outputFolder)));
+                },
+                Qt::QueuedConnection);
+    });
     connect(pipeline.get(), &DumpPipeline::finished, this, &ExportRun::finished);
 
     if (catchInterrupt()) {
@@ -507,6 +527,13 @@ void ExportRun::interrupted()
     interruptNotifier->setEnabled(false);
     char signal = SIGINT;
     [[maybe_unused]] const ssize_t n = ::read(interruptPipe[0], &signal, 1);
+    stop(signal == SIGTERM ? kExitTerminated : signal == SIGHUP ? kExitHangUp : kExitInterrupted);
+}
+
+void ExportRun::stop(int exitStatus, const QString &reason)
+{
+    if (status >= 0)
+        return; // the run has ended already
     progressTimer.stop();
     // Nothing more is handed out; the images being written end whole.
     pipeline->abort();
@@ -519,13 +546,12 @@ void ExportRun::interrupted()
         if (file.allImagesEnded())
             ++filesDone;
     }
-    say(QStringLiteral("stopped: %1 of %2 done, %3 written")
-            .arg(QString::number(filesDone), counted(fileCount, "file"),
+    say(QStringLiteral("stopped%1: %2 of %3 done, %4 written")
+            .arg(reason.isEmpty() ? QString() : QStringLiteral(", ") + reason,
+                 QString::number(filesDone), counted(fileCount, "file"),
                  counted(imagesWritten, "image")));
     writeReport(done, false, stopped);
-    status = signal == SIGTERM  ? kExitTerminated
-             : signal == SIGHUP ? kExitHangUp
-                                : kExitInterrupted;
+    status = exitStatus;
     QCoreApplication::exit(status);
 }
 

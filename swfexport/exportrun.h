@@ -40,6 +40,10 @@ private slots:
     void interrupted();
 
 private:
+    // Ends the run early: nothing more is handed out, the images being
+    // written end whole, and the report lists what was done. `reason` goes
+    // into the line that says so.
+    void stop(int exitStatus, const QString &reason = {});
     void fileDone(const FileOutcome &file);
     // Names each image of `file` that wasn't written, and counts it.
     void sayFailedImages(const FileOutcome &file);

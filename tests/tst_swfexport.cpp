@@ -622,6 +622,38 @@ void TestSwfExport::fullDiskLeavesNoShortFile()
     QVERIFY2(err.contains("report.json: can't write the report: File too large"), err);
     QCOMPARE(tree(out).keys(), QStringList({"Full/small.png"}));
     QVERIFY(!QFile::exists(report));
+
+    // A disk that is really full stops the run at once, rather than naming
+    // each of the hundreds of images after it. A small file system of its
+    // own, where one may be made.
+    const QString many = work->filePath("many");
+    QVERIFY(QDir().mkpath(many));
+    for (int f = 0; f < 30; ++f) {
+        Tags each;
+        each.frameLabel("F" + QByteArray::number(f));
+        for (int i = 1; i <= 19; ++i)
+            each.bitmap(i, 120, 120, testPattern(120, 120, f * 19 + i));
+        each.symbolClass(symbols.mid(1)).end();
+        QVERIFY(save(many + QStringLiteral("/%1.swf").arg(f, 2, 10, QChar(u'0')),
+                     file(Header(), each, Compression::Zlib)));
+    }
+    const QString small = work->filePath("small");
+    QVERIFY(QDir().mkpath(small));
+    p.start(QStringLiteral("unshare"),
+            {"-m", "sh", "-c",
+             "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 99; shift; exec \"$@\"", "sh", small,
+             program(), "-j", "2", "--json", report, many, small});
+    QVERIFY(p.waitForFinished(60000));
+    if (p.exitCode() == 99 || p.error() == QProcess::FailedToStart)
+        QSKIP("no file system of its own can be made here");
+    const QByteArray full = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(full.contains("stopped, no space left in"), full);
+    QVERIFY2(full.count("not written: No space left on device") < 60, full);
+    QFile reportFile(report);
+    QVERIFY(reportFile.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(reportFile.readAll()).object()["complete"].toBool(true),
+             false);
 }
 
 void TestSwfExport::publicCorpus()
