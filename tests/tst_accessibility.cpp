@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -82,6 +83,9 @@ void TestAccessibility::namesAndDescriptions()
 void TestAccessibility::keyboardFocusOrder()
 {
     MainWindow window;
+    // The chooser's activation is still on its way: hidden first, it would
+    // come after the window's and take the focus into the hidden chooser.
+    QVERIFY(QTest::qWaitForWindowActive(window.findChild<QFileDialog *>()));
     window.findChild<QFileDialog *>()->reject();
     // Every button enabled, as far as keyboard reach is concerned.
     for (QPushButton *button : window.findChildren<QPushButton *>())
@@ -113,6 +117,12 @@ void TestAccessibility::dumpDialogByKeyboard()
     const QString startDir = QDir::currentPath();
     QDir::setCurrent(folder.path());
     QPointer<DumpDialog> dialog = new DumpDialog(nullptr, {"a.swf"});
+    // Whatever fails, the dialog goes, and with it the converter it runs.
+    const auto cleanup = qScopeGuard([&] {
+        delete dialog;
+        QDir::setCurrent(startDir);
+    });
+    QVERIFY(QTest::qWaitForWindowActive(dialog->findChild<QFileDialog *>()));
     chooseFolder(dialog, folder.path());
     QTRY_VERIFY(fake.hangingPid("a.swf") > 0);
 
@@ -123,7 +133,6 @@ void TestAccessibility::dumpDialogByKeyboard()
     QTest::keyClick(dialog, Qt::Key_Escape);
     QTRY_VERIFY(dialog.isNull());
     QVERIFY(!FakeConverter::processAlive(fake.hangingPid("a.swf")));
-    QDir::setCurrent(startDir);
 }
 
 QTEST_MAIN(TestAccessibility)
