@@ -20,6 +20,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -35,8 +36,10 @@ namespace
 // the handler only writes the signal's number into it.
 int interruptPipe[2] = {-1, -1};
 
-// When the first SIGTERM came (CLOCK_MONOTONIC seconds), 0 before.
-volatile sig_atomic_t firstTerm = 0;
+// When the first SIGTERM came (CLOCK_MONOTONIC milliseconds, from 1), 0
+// before.
+std::atomic<long long> firstTerm{0};
+static_assert(std::atomic<long long>::is_always_lock_free, "used by a signal handler");
 
 void onInterrupt(int signal)
 {
@@ -50,10 +53,9 @@ void onInterrupt(int signal)
         // second Ctrl-C does.
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
-        const sig_atomic_t seconds = sig_atomic_t(now.tv_sec) + 1;
-        if (!firstTerm) {
-            firstTerm = seconds;
-        } else if (seconds - firstTerm >= 2) {
+        const long long ms = now.tv_sec * 1000LL + now.tv_nsec / 1000000 + 1;
+        long long first = 0;
+        if (!firstTerm.compare_exchange_strong(first, ms) && ms - first >= 1000) {
             ::signal(SIGTERM, SIG_DFL);
             ::raise(SIGTERM);
         }
