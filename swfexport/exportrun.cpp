@@ -36,6 +36,11 @@ namespace
 // the handler only writes the signal's number into it.
 int interruptPipe[2] = {-1, -1};
 
+// Readable once the run stops: a conversion reading a pipe or a device waits
+// for its data or for this, so that a stop doesn't wait for a writer that
+// may never come. Open for the life of the process.
+int stopPipe[2] = {-1, -1};
+
 // When the first SIGTERM came (CLOCK_MONOTONIC milliseconds, from 1), 0
 // before.
 std::atomic<long long> firstTerm{0};
@@ -71,9 +76,8 @@ bool catchInterrupt()
     };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    // Only the first Ctrl-C: stopping waits for the files being read, and
-    // one that never ends (a pipe no one writes into) would keep a second
-    // from ending the program.
+    // Only the first Ctrl-C: stopping waits for the images being written,
+    // and a disk that hangs would keep a second from ending the program.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     if (!swfxml::signalIgnored(SIGINT) && ::sigaction(SIGINT, &action, nullptr) != 0)
         return false;
@@ -417,6 +421,8 @@ int ExportRun::exec()
     DumpOptions dumpOptions;
     dumpOptions.layout = options.flat ? DumpLayout::Flat : DumpLayout::FolderPerLabel;
     dumpOptions.limits.workers = options.jobs > 0 ? options.jobs : parallelJobs();
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        stopPipe[0] = stopPipe[1] = -1; // a stop then waits for such readings
     pipeline = std::make_unique<DumpPipeline>(
         [this](const QString &file) {
             ConversionResult result;
@@ -426,7 +432,8 @@ int ExportRun::exec()
             std::string error;
             const swfxml::Result converted = swfxml::convertFile(
                 QFile::encodeName(file).constData(), sink, &error,
-                [&](const char *message) { result.warnings.append(QString::fromUtf8(message)); });
+                [&](const char *message) { result.warnings.append(QString::fromUtf8(message)); },
+                stopPipe[0]);
             if (converted == swfxml::Result::Converted) {
                 result.document = std::move(xml);
             } else {
@@ -537,6 +544,9 @@ void ExportRun::stop(int exitStatus, const QString &reason)
     if (status >= 0)
         return; // the run has ended already
     progressTimer.stop();
+    if (stopPipe[1] >= 0) {
+        [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], "", 1);
+    }
     // Nothing more is handed out; the images being written end whole.
     pipeline->abort();
     // Files cut short keep the images they have: said and reported too.

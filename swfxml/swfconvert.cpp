@@ -383,10 +383,10 @@ Result convert(const char *data, std::size_t size, std::string &xml, std::string
     return convert(source, sink, error, warn);
 }
 
-Result convertFile(const char *path, Sink &sink, std::string *error, const Warn &warn)
+Result convertFile(const char *path, Sink &sink, std::string *error, const Warn &warn, int stopFd)
 {
     Movie movie;
-    if (!loadFile(path, movie, error, warn))
+    if (!loadFile(path, movie, error, warn, stopFd))
         return Result::Refused;
     return writeXml(movie, sink, warn) ? Result::Converted : Result::OutputFailed;
 }

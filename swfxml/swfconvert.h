@@ -159,8 +159,12 @@ bool load(Source &source, Movie &movie, std::string *error, const Warn &warn);
 
 // load() from the file at `path` (bytes as the system takes them, opened
 // with open(2)); a file that can't be opened, or a folder, is refused with
-// the reason in `error` (`can't open: No such file or directory`).
-bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &warn);
+// the reason in `error` (`can't open: No such file or directory`). With
+// `stopFd`, a pipe or device waits neither for a writer nor for data once
+// that descriptor is readable: the file is then refused ("read error:
+// stopped").
+bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &warn,
+              int stopFd = -1);
 
 // Writes the XML document of a loaded movie. The document is always
 // well-formed: tags are written until the end of the body or the first tag
@@ -174,7 +178,7 @@ Result convert(Source &source, Sink &sink, std::string *error, const Warn &warn)
 Result convert(const char *data, std::size_t size, std::string &xml, std::string *error = nullptr,
                const Warn &warn = {});
 Result convertFile(const char *path, Sink &sink, std::string *error = nullptr,
-                   const Warn &warn = {});
+                   const Warn &warn = {}, int stopFd = -1);
 
 // convert() between byte strings of any one type with data(), size(),
 // append(const char *, size) and a (const char *, size) constructor. (The

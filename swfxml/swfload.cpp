@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -561,33 +562,50 @@ std::string errorText(int err)
     return Pick()(strerror_r(err, buffer, sizeof buffer), buffer);
 }
 
-// A file opened by its descriptor.
+// A file opened by its descriptor. With `stopFd`, a file of unknown size (a
+// pipe, a device) is read once poll() finds data there or the stop readable.
 class FdSource : public Source
 {
 public:
-    FdSource(int fd, std::int64_t size) : fd(fd), left(size) {}
+    FdSource(int fd, std::int64_t size, int stopFd)
+        : fd(fd), left(size), stopFd(size < 0 ? stopFd : -1)
+    {
+    }
     std::int64_t read(char *buffer, std::int64_t max) override
     {
         for (;;) {
+            if (stopFd >= 0) {
+                pollfd waits[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+                if (::poll(waits, 2, -1) < 0 && errno != EINTR) {
+                    error = errno;
+                    return -1;
+                }
+                if (waits[1].revents != 0) {
+                    stopped = true;
+                    return -1;
+                }
+            }
             const ssize_t n = ::read(fd, buffer, std::size_t(max));
             if (n >= 0) {
                 if (left >= 0)
                     left = n <= left ? left - n : 0;
                 return n;
             }
-            if (errno != EINTR) {
+            if (errno != EINTR && errno != EAGAIN) {
                 error = errno;
                 return -1;
             }
         }
     }
     std::int64_t remaining() const override { return left; }
-    std::string errorString() const override { return errorText(error); }
+    std::string errorString() const override { return stopped ? "stopped" : errorText(error); }
 
 private:
     int fd;
     std::int64_t left;
+    int stopFd;
     int error = 0;
+    bool stopped = false;
 };
 
 } // namespace
@@ -630,12 +648,14 @@ bool load(Source &source, Movie &movie, std::string *error, const Warn &warn)
                                   : loadCompressed(source, movie, error, report, capped);
 }
 
-bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &warn)
+bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &warn, int stopFd)
 {
     std::string dummy;
     if (!error)
         error = &dummy;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // A pipe's opening waits for a writer, unless it doesn't block; its
+    // reads then wait in poll(), for the data or the stop.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | (stopFd >= 0 ? O_NONBLOCK : 0));
     if (fd < 0) {
         *error = "can't open: " + errorText(errno);
         return false;
@@ -648,7 +668,7 @@ bool loadFile(const char *path, Movie &movie, std::string *error, const Warn &wa
         ::close(fd);
         return false;
     }
-    FdSource source(fd, known && S_ISREG(st.st_mode) ? std::int64_t(st.st_size) : -1);
+    FdSource source(fd, known && S_ISREG(st.st_mode) ? std::int64_t(st.st_size) : -1, stopFd);
     const bool loaded = load(source, movie, error, warn);
     ::close(fd);
     return loaded;

@@ -96,6 +96,16 @@ bool signalPending(qint64 pid, int signal)
     return false;
 }
 
+// Whether process `pid` has the file at `path` open.
+bool holdsOpen(qint64 pid, const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    const QStringList open = fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    return std::any_of(open.cbegin(), open.cend(), [&](const QString &fd) {
+        return QFile::symLinkTarget(fds.filePath(fd)) == path;
+    });
+}
+
 // Signals the program if it still runs. An ended process has the id 0, and
 // kill(0, ...) would signal the whole process group: the test runner too.
 void signalIfRunning(const QProcess &p, int signal)
@@ -582,21 +592,30 @@ void TestSwfExport::ctrlCLeavesNoPartialFile()
     QCOMPARE(ignoring.exitCode(), 0);
     QCOMPARE(QDir(ignoredOut).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 12);
 
-    // A file being read that never ends (a pipe no one writes into) keeps
-    // the first Ctrl-C waiting for it; the second ends the program.
+    // A pipe being read, whose data never comes or whose writer never
+    // opens it, doesn't keep a stop waiting: the report is written.
     const QByteArray pipe = QFile::encodeName(work->filePath("pipe.swf"));
     QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
-    QProcess stuck;
-    stuck.start(program(), {work->filePath("pipe.swf"), work->filePath("stuck")});
-    int writer = -1; // held open, so that the reading waits
-    QTRY_VERIFY_WITH_TIMEOUT((writer = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK)) >= 0,
-                             30000);
-    signalIfRunning(stuck, SIGINT);
-    QVERIFY(!stuck.waitForFinished(300));
-    signalIfRunning(stuck, SIGINT);
-    const bool ended = stuck.waitForFinished(10000);
-    ::close(writer);
-    QVERIFY(ended);
+    for (const bool writerOpen : {true, false}) {
+        const QString stuckReport = work->filePath("stuck.json");
+        QProcess stuck;
+        stuck.start(program(),
+                    {"--json", stuckReport, work->filePath("pipe.swf"), work->filePath("stuck")});
+        QTRY_VERIFY_WITH_TIMEOUT(holdsOpen(stuck.processId(), work->filePath("pipe.swf")), 30000);
+        // Held open, so that the reading waits for data, not for a writer.
+        const int writer = writerOpen ? ::open(pipe.constData(), O_WRONLY | O_NONBLOCK) : -1;
+        signalIfRunning(stuck, SIGTERM);
+        const bool ended = stuck.waitForFinished(10000);
+        if (writer >= 0)
+            ::close(writer);
+        QVERIFY(ended);
+        QCOMPARE(stuck.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(stuck.exitCode(), 143);
+        QFile written(stuckReport);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(written.readAll()).object()["complete"].toBool(true),
+                 false);
+    }
 }
 
 void TestSwfExport::fullDiskLeavesNoShortFile()
