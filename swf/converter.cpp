@@ -1,5 +1,7 @@
 #include "swf/converter.h"
 
+#include "swf/parallelism.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -76,13 +78,8 @@ QString errorText(const QString &file, QProcess::ProcessError error)
 
 qint64 maxOutputBytes()
 {
-    static const qint64 cap = [] {
-        bool ok = false;
-        const qint64 fromEnvironment =
-            qEnvironmentVariable("SWF_MAX_CONVERTER_OUTPUT").toLongLong(&ok);
-        return ok && fromEnvironment > 0 && fromEnvironment <= kMaxOutputBytes ? fromEnvironment
-                                                                               : kMaxOutputBytes;
-    }();
+    static const qint64 cap =
+        numberFromEnvironment("SWF_MAX_CONVERTER_OUTPUT", 1, kMaxOutputBytes, kMaxOutputBytes);
     return cap;
 }
 

@@ -208,6 +208,13 @@ void TestSwfExport::exportsAFolderPastABrokenFile()
     qunsetenv("SWF_MAX_CONVERTER_OUTPUT");
     QCOMPARE(capped.status, 1);
     QVERIFY2(capped.err.contains("a.swf: can't be converted: output over 100 bytes"), capped.err);
+
+    // A setting that can't be taken is named, not silently dropped.
+    qputenv("SWF_JOBS", "4x");
+    const Run misset = swfexport({in + "/a.swf", work->filePath("misset")});
+    qunsetenv("SWF_JOBS");
+    QVERIFY2(misset.err.startsWith("swfexport: SWF_JOBS=\"4x\" is not a whole number from 1 to 64"),
+             misset.err);
 }
 
 void TestSwfExport::sameTreeAsDumpAllResources()
