@@ -148,8 +148,8 @@ QString helpText()
         "  OUTDIR          the folder the images go into; made if it doesn't exist\n"
         "\n"
         "Options:\n"
-        "  -j, --jobs N    files and images handled at once (default: the number of\n"
-        "                  cores)\n"
+        "  -j, --jobs N    files and images handled at once, 1 to 256 (default:\n"
+        "                  SWF_JOBS, or the number of cores)\n"
         "  -r, --recursive take the subfolders of a folder INPUT too (after its own\n"
         "                  files, each in name order)\n"
         "  --flat          every image straight into OUTDIR (default: one folder per\n"
@@ -198,7 +198,11 @@ QString helpText()
         "\n"
         "Exit status: 0 when every image was written; 1 when some file or image\n"
         "failed (each is named on standard error and in the report); 2 for a wrong\n"
-        "command line, an OUTDIR that can't be made or a report that can't be\n"
-        "written or would replace an SWF file or an input (all found before any\n"
-        "work); 130 after Ctrl-C, 143 after SIGTERM, 129 after SIGHUP.\n");
+        "command line, an OUTDIR that can't be made or written into, or a report\n"
+        "that can't be written or would replace an SWF file or an input (all found\n"
+        "before any work); 130 after Ctrl-C, 143 after SIGTERM, 129 after SIGHUP.\n"
+        "\n"
+        "Environment: SWF_JOBS (1 to 64) is the default of --jobs;\n"
+        "SWF_MAX_CONVERTER_OUTPUT lowers the cap (1 GiB) on the document one file\n"
+        "may convert to. A value that can't be taken is named in a warning.\n");
 }
