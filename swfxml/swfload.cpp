@@ -591,7 +591,8 @@ public:
                     left = n <= left ? left - n : 0;
                 return n;
             }
-            if (errno != EINTR && errno != EAGAIN) {
+            // Opened not to block, a pipe has nothing yet: poll() waits.
+            if (errno != EINTR && (errno != EAGAIN || stopFd < 0)) {
                 error = errno;
                 return -1;
             }
