@@ -669,6 +669,8 @@ void TestSwfExport::fullDiskLeavesNoShortFile()
         QVERIFY(save(many + QStringLiteral("/%1.swf").arg(f, 2, 10, QChar(u'0')),
                      file(Header(), each, Compression::Zlib)));
     }
+    if (QProcess::execute(QStringLiteral("unshare"), {"-m", "true"}) != 0)
+        QSKIP("no mount namespace of its own can be made here");
     const QString small = work->filePath("small");
     QVERIFY(QDir().mkpath(small));
     p.start(QStringLiteral("unshare"),
@@ -676,7 +678,7 @@ void TestSwfExport::fullDiskLeavesNoShortFile()
              "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 99; shift; exec \"$@\"", "sh", small,
              program(), "-j", "2", "--json", report, many, small});
     QVERIFY(p.waitForFinished(60000));
-    if (p.exitCode() == 99 || p.error() == QProcess::FailedToStart)
+    if (p.exitCode() == 99)
         QSKIP("no file system of its own can be made here");
     const QByteArray full = p.readAllStandardError();
     QCOMPARE(p.exitCode(), 1);
