@@ -536,7 +536,7 @@ void ExportRun::interrupted()
     interruptNotifier->setEnabled(false);
     char signal = SIGINT;
     [[maybe_unused]] const ssize_t n = ::read(interruptPipe[0], &signal, 1);
-    stop(signal == SIGTERM ? kExitTerminated : signal == SIGHUP ? kExitHangUp : kExitInterrupted);
+    stop(128 + signal);
 }
 
 void ExportRun::stop(int exitStatus, const QString &reason)

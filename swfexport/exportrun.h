@@ -15,12 +15,11 @@ class QSocketNotifier;
 struct DumpSummary;
 struct FileOutcome;
 
-constexpr int kExitWritten = 0;       // every image written
-constexpr int kExitFailed = 1;        // some file or image failed
-constexpr int kExitUsage = 2;         // wrong command line, OUTDIR can't be made
-constexpr int kExitInterrupted = 130; // Ctrl-C
-constexpr int kExitTerminated = 143;  // SIGTERM
-constexpr int kExitHangUp = 129;      // SIGHUP
+constexpr int kExitWritten = 0; // every image written
+constexpr int kExitFailed = 1;  // some file or image failed
+constexpr int kExitUsage = 2;   // wrong command line, OUTDIR can't be made
+// Stopped by a signal: 128 and its number, as a shell reports a death by it
+// (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).
 
 // One export from the command line: the inputs listed, the pipeline run over
 // them with the converter inside this process, progress and failures on
