@@ -1,6 +1,6 @@
 #include "swf/converter.h"
 
-#include "swf/parallelism.h"
+#include "swf/environment.h"
 
 #include <QCoreApplication>
 #include <QDir>
